@@ -1,0 +1,94 @@
+// The port driver interface, the driver choice (PARPORT), and the failure path.
+#pragma once
+
+#include "port/registers.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace lpt {
+
+/// A failure to open or use a port: what failed, why, and what the user can do.
+struct PortFailure {
+    std::string what;    // "cannot open /dev/parport0"
+    std::string cause;   // "permission denied"
+    std::string fix;     // "add yourself to group lp: sudo adduser $USER lp, then log in again"
+    std::string section; // README section that explains it, e.g. "Real ports on Linux"
+
+    /// One line: "<what>: <cause>. Fix: <fix> (README: <section>)".
+    std::string message() const;
+};
+
+/// Thrown inside the port layer; Out32/Inp32 hand it to the failure handler.
+class PortError : public std::runtime_error {
+public:
+    explicit PortError(PortFailure failure)
+        : std::runtime_error(failure.message()), failure_(std::move(failure)) {}
+    const PortFailure& failure() const { return failure_; }
+
+private:
+    PortFailure failure_;
+};
+
+/// One open port. The addresses 0x378..0x37A are mapped by the caller to the
+/// three registers; a driver gives raw register semantics: a write puts the
+/// byte into the register at once, a read returns the register's byte, and no
+/// bit is inverted in software.
+class Driver {
+public:
+    virtual ~Driver() = default;
+    /// Names the port, for the one line printed when it is opened.
+    virtual std::string description() const = 0;
+    virtual void write(Register reg, std::uint8_t value) = 0;
+    virtual std::uint8_t read(Register reg) = 0;
+};
+
+/// What PARPORT asks for.
+struct PortSpec {
+    enum class Kind { Simulated, Ppdev, Direct, Dll };
+    Kind kind = Kind::Simulated;
+    std::string path; // sim file, /dev/parportN, or DLL path ("" = default)
+    int base = 0x378; // direct I/O base address
+};
+
+/// Parses a PARPORT value (nullptr = unset). Unset picks the platform default:
+/// Linux /dev/parport0 when that node exists, else the simulated port; Windows
+/// the port-I/O DLL. Throws PortError for a form it does not know.
+PortSpec parsePortSpec(const char* value);
+/// The simulated port's default file: $XDG_RUNTIME_DIR/lptpanel/port, else
+/// /tmp/lptpanel-<uid>/port.
+std::string defaultSimPath();
+/// Opens the driver a spec names; throws PortError.
+std::unique_ptr<Driver> openDriver(const PortSpec& spec);
+
+using FailureHandler = std::function<void(const PortFailure&)>;
+/// Sets the one place port failures go. The handler is not expected to return;
+/// if it does, the process exits with status 1 (nothing is retried).
+void setFailureHandler(FailureHandler handler);
+/// The prefix of the lines the layer prints ("lptport", "lptpanel").
+void setProgramName(std::string name);
+const std::string& programName();
+
+/// Makes driver the open port (tests, tools); Out32/Inp32 then use it without
+/// reading PARPORT. Passing nullptr closes the port, so the next call opens
+/// one from PARPORT again.
+void installDriver(std::unique_ptr<Driver> driver);
+/// The open port, opening it from PARPORT first if none is; a failure goes
+/// to the failure handler.
+Driver& currentDriver();
+/// Reports a failure through the handler and ends the process.
+[[noreturn]] void fail(const PortFailure& failure);
+
+/// "permission denied", "no such file or directory", ... for an errno value.
+std::string describeErrno(int err);
+
+// Driver factories, one file each; each throws PortError with its own fix.
+std::unique_ptr<Driver> openSimulated(const std::string& path);
+std::unique_ptr<Driver> openPpdev(const std::string& node);
+std::unique_ptr<Driver> openDirect(int base);
+std::unique_ptr<Driver> openDll(const std::string& path);
+
+} // namespace lpt

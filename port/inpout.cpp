@@ -1,0 +1,221 @@
+#include "port/inpout.h"
+
+#include "port/driver.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#ifdef _WIN32
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace lpt {
+
+namespace {
+
+std::unique_ptr<Driver>& openPort() {
+    static std::unique_ptr<Driver> port;
+    return port;
+}
+
+FailureHandler& handler() {
+    static FailureHandler h;
+    return h;
+}
+
+std::string& name() {
+    static std::string n = "lptport";
+    return n;
+}
+
+const char* const kForms = "sim, sim:PATH, /dev/parportN, direct, direct:0xBASE"
+#ifdef _WIN32
+                           ", dll:PATH"
+#endif
+    ;
+
+[[noreturn]] void badSpec(std::string_view value, std::string cause) {
+    throw PortError({"PARPORT=" + std::string(value) + " is not a port", std::move(cause),
+                     std::string("set PARPORT to one of ") + kForms + ", or unset it",
+                     "Choosing the port"});
+}
+
+bool parseNumber(std::string_view text, long& out) {
+    if (text.empty())
+        return false;
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    std::string s(text);
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(s.c_str(), &end, base);
+    if (errno != 0 || end == s.c_str() || *end != '\0' || s[0] == '-' || s[0] == '+')
+        return false;
+    out = v;
+    return true;
+}
+
+} // namespace
+
+std::string PortFailure::message() const {
+    std::string m = what;
+    if (!cause.empty())
+        m += ": " + cause;
+    if (!fix.empty())
+        m += ". Fix: " + fix;
+    if (!section.empty())
+        m += " (README: \"" + section + "\")";
+    return m;
+}
+
+std::string describeErrno(int err) {
+    switch (err) {
+    case EACCES:
+    case EPERM:
+        return "permission denied";
+    case ENOENT:
+        return "no such file or directory";
+    default:
+        return std::strerror(err);
+    }
+}
+
+std::string defaultSimPath() {
+#ifdef _WIN32
+    const char* tmp = std::getenv("TEMP");
+    return std::string(tmp ? tmp : ".") + "\\lptpanel\\port";
+#else
+    if (const char* run = std::getenv("XDG_RUNTIME_DIR"); run && *run == '/')
+        return std::string(run) + "/lptpanel/port";
+    return "/tmp/lptpanel-" + std::to_string(::geteuid()) + "/port";
+#endif
+}
+
+PortSpec parsePortSpec(const char* value) {
+    PortSpec spec;
+    const std::string_view v = value ? value : "";
+    if (v.empty()) {
+#ifdef _WIN32
+        spec.kind = PortSpec::Kind::Dll;
+#else
+        struct stat st {};
+        if (::stat("/dev/parport0", &st) == 0) {
+            spec.kind = PortSpec::Kind::Ppdev;
+            spec.path = "/dev/parport0";
+        } else {
+            spec.path = defaultSimPath();
+        }
+#endif
+        return spec;
+    }
+    if (v == "sim") {
+        spec.path = defaultSimPath();
+    } else if (v.starts_with("sim:")) {
+        spec.path = v.substr(4);
+        if (spec.path.empty())
+            badSpec(v, "sim: needs the file that keeps the simulated port");
+    } else if (v.starts_with("/dev/")) {
+        spec.kind = PortSpec::Kind::Ppdev;
+        spec.path = v;
+    } else if (v == "direct" || v.starts_with("direct:")) {
+        spec.kind = PortSpec::Kind::Direct;
+        long base = 0x378;
+        if (v != "direct" && (!parseNumber(v.substr(7), base) || base < 1 || base > 0xFFFC))
+            badSpec(v, "direct: needs a base address such as 0x378 or 0x278");
+        spec.base = static_cast<int>(base);
+    } else if (v.starts_with("dll:")) {
+#ifdef _WIN32
+        spec.kind = PortSpec::Kind::Dll;
+        spec.path = v.substr(4);
+        if (spec.path.empty())
+            badSpec(v, "dll: needs the path of the port-I/O DLL");
+#else
+        badSpec(v, "dll: is for Windows; on Linux use a /dev/parportN node or direct");
+#endif
+    } else {
+        badSpec(v, "unknown form");
+    }
+    return spec;
+}
+
+std::unique_ptr<Driver> openDriver(const PortSpec& spec) {
+    switch (spec.kind) {
+    case PortSpec::Kind::Simulated:
+        return openSimulated(spec.path);
+    case PortSpec::Kind::Ppdev:
+        return openPpdev(spec.path);
+    case PortSpec::Kind::Direct:
+        return openDirect(spec.base);
+    case PortSpec::Kind::Dll:
+        return openDll(spec.path);
+    }
+    return nullptr;
+}
+
+void setFailureHandler(FailureHandler h) { handler() = std::move(h); }
+void setProgramName(std::string n) { name() = std::move(n); }
+const std::string& programName() { return name(); }
+
+void installDriver(std::unique_ptr<Driver> driver) { openPort() = std::move(driver); }
+
+void fail(const PortFailure& failure) {
+    if (handler())
+        handler()(failure);
+    else
+        std::fprintf(stderr, "%s: %s\n", name().c_str(), failure.message().c_str());
+    std::exit(1);
+}
+
+Driver& currentDriver() {
+    auto& port = openPort();
+    if (!port) {
+        try {
+            port = openDriver(parsePortSpec(std::getenv("PARPORT")));
+        } catch (const PortError& e) {
+            fail(e.failure());
+        }
+        std::fprintf(stderr, "%s: port: %s\n", name().c_str(), port->description().c_str());
+    }
+    return *port;
+}
+
+namespace {
+Register registerOrFail(short port) {
+    if (auto reg = registerAt(port))
+        return *reg;
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(static_cast<unsigned short>(port)));
+    fail({std::string("no port register at address ") + text, "",
+          "use 0x378 (data), 0x379 (status) or 0x37A (control)", ""});
+}
+} // namespace
+
+} // namespace lpt
+
+void Out32(short port, short value) {
+    lpt::Driver& driver = lpt::currentDriver();
+    const lpt::Register reg = lpt::registerOrFail(port);
+    try {
+        driver.write(reg, static_cast<std::uint8_t>(value & 0xFF));
+    } catch (const lpt::PortError& e) {
+        lpt::fail(e.failure());
+    }
+}
+
+short Inp32(short port) {
+    lpt::Driver& driver = lpt::currentDriver();
+    const lpt::Register reg = lpt::registerOrFail(port);
+    try {
+        return driver.read(reg);
+    } catch (const lpt::PortError& e) {
+        lpt::fail(e.failure());
+    }
+}

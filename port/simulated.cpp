@@ -1,0 +1,286 @@
+#include "port/simulated.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <sched.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace lpt {
+
+namespace {
+
+constexpr char kMagic[8] = {'L', 'P', 'T', 'S', 'I', 'M', '\0', '\1'};
+constexpr std::uint32_t kVersion = 1;
+constexpr const char* kSection = "Using the simulated port";
+
+template <class T> std::atomic_ref<T> at(T& field) { return std::atomic_ref<T>(field); }
+
+std::string dirOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+[[noreturn]] void refuse(const std::string& path, std::string cause, std::string fix) {
+    throw PortError({"simulated port file " + path + " refused", std::move(cause), std::move(fix),
+                     kSection});
+}
+
+std::string resetFix() {
+    return "run `lptport sim reset` with the same PARPORT to make a fresh port there, or choose "
+           "another file with PARPORT=sim:PATH";
+}
+
+// Makes dir (and any missing parent) with mode 0700 and checks that no other
+// user can change what is in it.
+void ensureSafeDirectory(const std::string& dir) {
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+        if (errno == ENOENT && dir != dirOf(dir)) {
+            ensureSafeDirectory(dirOf(dir));
+            if (::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST)
+                return ensureSafeDirectory(dir);
+        }
+        const int err = errno;
+        throw PortError({"cannot create the simulated port's directory " + dir, describeErrno(err),
+                         "choose a file in a directory you own with PARPORT=sim:PATH", kSection});
+    }
+    struct stat st {};
+    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        throw PortError({"simulated port directory " + dir + " refused",
+                         "it is not a directory (or is a link)",
+                         "choose another file with PARPORT=sim:PATH", kSection});
+    if (st.st_uid != ::geteuid() || (st.st_mode & 022) != 0)
+        throw PortError({"simulated port directory " + dir + " refused",
+                         st.st_uid != ::geteuid() ? "it belongs to another user"
+                                                  : "other users can write into it",
+                         "use a directory only you can change (chmod 700 " + dir +
+                             "), or choose another file with PARPORT=sim:PATH",
+                         kSection});
+}
+
+} // namespace
+
+struct SimulatedPort::Shared {
+    char magic[8];
+    std::uint32_t version;
+    std::uint32_t size;
+    std::uint32_t data;
+    std::uint32_t status;
+    std::uint32_t control;
+    std::uint32_t wiring;
+    std::uint64_t writes;
+    std::uint64_t reads;
+    // Entry: (sequence number + 1) << 16 | register << 8 | value.
+    std::uint64_t log[kLogSize];
+
+    void clear() {
+        at(writes).store(0);
+        at(reads).store(0);
+        for (auto& entry : log)
+            at(entry).store(0);
+        at(data).store(0);
+        at(control).store(0);
+        at(status).store(kFreshStatus);
+        at(wiring).store(static_cast<std::uint32_t>(Wiring::Open));
+    }
+};
+static_assert(std::atomic_ref<std::uint64_t>::is_always_lock_free,
+              "the simulated port needs lock-free 64-bit atomics");
+
+std::uint8_t loopbackStatus(std::uint8_t data) {
+    return static_cast<std::uint8_t>(0x07 | ((data & 0x0F) << 3) | ((data & 0x10) ? 0 : 0x80));
+}
+
+namespace {
+
+
+// Opens the existing port file without following a link; -1 with errno set
+// when there is none.
+int openExisting(const std::string& path) {
+    return ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+}
+
+// Creates a fresh port file atomically: it is built under a temporary name and
+// linked into place, so no process ever maps a half-made port. Returns the
+// file descriptor of the port file at path (ours, or one that another process
+// made first).
+int createFresh(const std::string& path, std::size_t size, void (*init)(void*)) {
+    std::string tmp = dirOf(path) + "/.lptport-XXXXXX";
+    const int fd = ::mkstemp(tmp.data());
+    if (fd < 0) {
+        const int err = errno;
+        throw PortError({"cannot create the simulated port file " + path, describeErrno(err),
+                         "choose a file in a directory you own with PARPORT=sim:PATH",
+                         kSection});
+    }
+    ::fchmod(fd, 0600);
+    if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+        const int err = errno;
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        throw PortError({"cannot create the simulated port file " + path, describeErrno(err),
+                         "free some space or choose another file with PARPORT=sim:PATH", kSection});
+    }
+    void* mem = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (mem != MAP_FAILED) {
+        init(mem);
+        ::munmap(mem, size);
+    }
+    const bool linked = ::link(tmp.c_str(), path.c_str()) == 0;
+    const int err = errno;
+    ::unlink(tmp.c_str());
+    ::close(fd);
+    if (!linked && err != EEXIST)
+        throw PortError({"cannot create the simulated port file " + path, describeErrno(err),
+                         "choose a file in a directory you own with PARPORT=sim:PATH", kSection});
+    return openExisting(path);
+}
+
+} // namespace
+
+std::unique_ptr<SimulatedPort> SimulatedPort::open(const std::string& path) {
+    ensureSafeDirectory(dirOf(path));
+    int fd = openExisting(path);
+    if (fd < 0 && errno == ENOENT)
+        fd = createFresh(path, sizeof(Shared), [](void* mem) {
+            auto* s = static_cast<Shared*>(mem);
+            s->clear();
+            s->version = kVersion;
+            s->size = sizeof(Shared);
+            std::atomic_thread_fence(std::memory_order_release);
+            std::memcpy(s->magic, kMagic, sizeof kMagic);
+        });
+    if (fd < 0) {
+        const int err = errno;
+        struct stat st {};
+        if (err == ELOOP || (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)))
+            refuse(path, "it is a symbolic link", "remove the link (rm " + path + ") or " + resetFix());
+        if (::lstat(path.c_str(), &st) == 0 && st.st_uid != ::geteuid())
+            refuse(path, "it belongs to another user", "choose another file with PARPORT=sim:PATH");
+        refuse(path, describeErrno(err), resetFix());
+    }
+    struct stat st {};
+    ::fstat(fd, &st);
+    auto bad = [&](std::string cause, std::string fix) {
+        ::close(fd);
+        refuse(path, std::move(cause), std::move(fix));
+    };
+    if (!S_ISREG(st.st_mode))
+        bad("it is not a regular file", "choose another file with PARPORT=sim:PATH");
+    if (st.st_uid != ::geteuid())
+        bad("it belongs to another user", "choose another file with PARPORT=sim:PATH");
+    if ((st.st_mode & 022) != 0)
+        bad("other users can write to it", "chmod 600 " + path + ", or " + resetFix());
+    if (static_cast<std::size_t>(st.st_size) != sizeof(Shared))
+        bad("it is not a simulated port file (wrong size)", resetFix());
+    void* mem = ::mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    const int mapErr = errno;
+    ::close(fd);
+    if (mem == MAP_FAILED)
+        refuse(path, "cannot map it: " + describeErrno(mapErr), resetFix());
+    auto* shared = static_cast<Shared*>(mem);
+    if (std::memcmp(shared->magic, kMagic, sizeof kMagic) != 0 || shared->version != kVersion ||
+        shared->size != sizeof(Shared)) {
+        ::munmap(mem, sizeof(Shared));
+        refuse(path, "it is not a simulated port file (wrong header)", resetFix());
+    }
+    return std::unique_ptr<SimulatedPort>(new SimulatedPort(path, shared));
+}
+
+void SimulatedPort::reset(const std::string& path) {
+    try {
+        open(path)->shared_->clear();
+        return;
+    } catch (const PortError&) {
+        // Not a valid port file: the user asked for a fresh one, so whatever is
+        // at path (a link, a damaged file) is replaced. The directory checks
+        // still hold, so nothing outside a directory of the user's is touched.
+        ensureSafeDirectory(dirOf(path));
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) && ::unlink(path.c_str()) != 0) {
+            const int err = errno;
+            refuse(path, "cannot remove it: " + describeErrno(err),
+                   "choose another file with PARPORT=sim:PATH");
+        }
+    }
+    open(path);
+}
+
+SimulatedPort::SimulatedPort(std::string path, Shared* shared)
+    : path_(std::move(path)), shared_(shared) {}
+
+SimulatedPort::~SimulatedPort() { ::munmap(shared_, sizeof(Shared)); }
+
+std::string SimulatedPort::description() const {
+    return "simulated port " + path_ + " (wiring " +
+           (wiring() == Wiring::Loopback ? "loopback" : "open") + ")";
+}
+
+void SimulatedPort::write(Register reg, std::uint8_t value) {
+    // The status register is an input: as on the hardware, a write to it does nothing.
+    if (reg == Register::Status)
+        return;
+    at(reg == Register::Data ? shared_->data : shared_->control).store(value);
+    const std::uint64_t seq = at(shared_->writes).fetch_add(1);
+    const std::uint64_t entry =
+        ((seq + 1) << 16) | (static_cast<std::uint64_t>(reg) << 8) | value;
+    at(shared_->log[seq % kLogSize]).store(entry, std::memory_order_release);
+}
+
+std::uint8_t SimulatedPort::read(Register reg) {
+    switch (reg) {
+    case Register::Data:
+        return static_cast<std::uint8_t>(at(shared_->data).load());
+    case Register::Control:
+        return static_cast<std::uint8_t>(at(shared_->control).load());
+    case Register::Status:
+        break;
+    }
+    at(shared_->reads).fetch_add(1);
+    if (wiring() == Wiring::Loopback)
+        return loopbackStatus(static_cast<std::uint8_t>(at(shared_->data).load()));
+    return static_cast<std::uint8_t>(at(shared_->status).load());
+}
+
+void SimulatedPort::setStatus(std::uint8_t value) { at(shared_->status).store(value); }
+std::uint8_t SimulatedPort::setStatusValue() const {
+    return static_cast<std::uint8_t>(at(shared_->status).load());
+}
+void SimulatedPort::setWiring(Wiring w) { at(shared_->wiring).store(static_cast<std::uint32_t>(w)); }
+Wiring SimulatedPort::wiring() const {
+    return at(shared_->wiring).load() == 1 ? Wiring::Loopback : Wiring::Open;
+}
+std::uint64_t SimulatedPort::writeCount() const { return at(shared_->writes).load(); }
+std::uint64_t SimulatedPort::statusReads() const { return at(shared_->reads).load(); }
+
+std::vector<std::pair<Register, std::uint8_t>> SimulatedPort::writeLog() const {
+    const std::uint64_t n = at(shared_->writes).load(std::memory_order_acquire);
+    const std::uint64_t first = n > kLogSize ? n - kLogSize : 0;
+    std::vector<std::pair<Register, std::uint8_t>> out;
+    out.reserve(static_cast<std::size_t>(n - first));
+    for (std::uint64_t i = first; i < n; ++i) {
+        std::uint64_t entry = 0;
+        // A writer in another process takes its sequence number before it
+        // stores the entry; give it a moment to finish.
+        for (int spin = 0; spin < 100000; ++spin) {
+            entry = at(shared_->log[i % kLogSize]).load(std::memory_order_acquire);
+            if ((entry >> 16) >= i + 1)
+                break;
+            ::sched_yield();
+        }
+        if ((entry >> 16) != i + 1)
+            continue; // overwritten by a newer write, or its writer died mid-way
+        out.emplace_back(static_cast<Register>((entry >> 8) & 0xFF),
+                         static_cast<std::uint8_t>(entry & 0xFF));
+    }
+    return out;
+}
+
+std::unique_ptr<Driver> openSimulated(const std::string& path) { return SimulatedPort::open(path); }
+
+} // namespace lpt

@@ -1,0 +1,240 @@
+// lptport: the command line over the port layer. It uses the same driver
+// layer and PARPORT as the panel, and prints stable lines for scripts.
+#include "port/driver.h"
+#include "port/inpout.h"
+#include "port/registers.h"
+#include "port/simulated.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: lptport out ADDR VALUE [out ADDR VALUE | in ADDR]...\n"
+    "       lptport in ADDR [...]\n"
+    "       lptport show\n"
+    "       lptport sim status VALUE | sim pins Sk=0|1... | sim wiring open|loopback\n"
+    "       lptport sim reset | sim writes | sim reads\n"
+    "       lptport --help | --version\n"
+    "ADDR is 0x378 (data), 0x379 (status) or 0x37A (control); numbers are decimal or 0x hex.\n"
+    "The port is chosen by PARPORT: sim, sim:PATH, /dev/parportN, direct, direct:0xBASE.\n";
+
+[[noreturn]] void usage(const std::string& problem) {
+    std::fprintf(stderr, "lptport: %s\n%s", problem.c_str(), kUsage);
+    std::exit(2);
+}
+
+std::optional<long> number(std::string_view text) {
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty() || text.size() > 8)
+        return std::nullopt;
+    long v = 0;
+    for (char c : text) {
+        int d = c >= '0' && c <= '9'   ? c - '0'
+                : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                       : 99;
+        if (d >= base)
+            return std::nullopt;
+        v = v * base + d;
+    }
+    return v;
+}
+
+long byteArg(const char* text, const char* what) {
+    auto v = number(text);
+    if (!v || *v > 255)
+        usage(std::string(what) + " must be a number from 0 to 255 (or 0x00 to 0xFF), not '" +
+              text + "'");
+    return *v;
+}
+
+long addressArg(const char* text) {
+    auto v = number(text);
+    if (!v || !lpt::registerAt(static_cast<int>(*v)))
+        usage(std::string("ADDR must be 0x378, 0x379 or 0x37A, not '") + text + "'");
+    return *v;
+}
+
+struct Step {
+    bool out;
+    short address;
+    short value;
+};
+
+int runSteps(int argc, char** argv) {
+    std::vector<Step> steps;
+    for (int i = 1; i < argc;) {
+        const std::string_view op = argv[i];
+        if (op == "out") {
+            if (i + 2 >= argc)
+                usage("out needs ADDR and VALUE");
+            steps.push_back({true, static_cast<short>(addressArg(argv[i + 1])),
+                             static_cast<short>(byteArg(argv[i + 2], "VALUE"))});
+            i += 3;
+        } else if (op == "in") {
+            if (i + 1 >= argc)
+                usage("in needs ADDR");
+            steps.push_back({false, static_cast<short>(addressArg(argv[i + 1])), 0});
+            i += 2;
+        } else {
+            usage("unexpected '" + std::string(op) + "' (only out and in may follow one another)");
+        }
+    }
+    for (const Step& s : steps) {
+        if (s.out) {
+            Out32(s.address, s.value);
+        } else {
+            std::printf("%d\n", Inp32(s.address));
+            std::fflush(stdout);
+        }
+    }
+    return 0;
+}
+
+std::string bits(int v) {
+    std::string s;
+    for (int b = 7; b >= 0; --b)
+        s += ((v >> b) & 1) ? '1' : '0';
+    return s;
+}
+
+int show() {
+    const int data = Inp32(lpt::kDataPort);
+    const int status = Inp32(lpt::kStatusPort);
+    const int control = Inp32(lpt::kControlPort);
+    std::printf("register  address  value  bits\n");
+    std::printf("data      0x378    %5d  %s\n", data, bits(data).c_str());
+    std::printf("status    0x379    %5d  %s\n", status, bits(status).c_str());
+    std::printf("control   0x37A    %5d  %s\n", control, bits(control).c_str());
+    std::printf("\npin  signal  direction  level\n");
+    for (const auto& pin : lpt::connectorPins()) {
+        const char* dir = pin.kind == lpt::PinKind::Output  ? "output"
+                          : pin.kind == lpt::PinKind::Input ? "input"
+                                                            : "ground";
+        std::string name = (pin.inverted ? "/" : "") + std::string(pin.name);
+        if (pin.kind == lpt::PinKind::Ground)
+            std::printf("%3d  %-6s  %-9s  -\n", pin.pin, name.c_str(), dir);
+        else
+            std::printf("%3d  %-6s  %-9s  %d\n", pin.pin, name.c_str(), dir,
+                        lpt::pinLevel(pin, data, status, control));
+    }
+    return 0;
+}
+
+int sim(int argc, char** argv) {
+    if (argc < 3)
+        usage("sim needs a command");
+    const std::string_view cmd = argv[2];
+    const int extra = argc - 3;
+    lpt::PortSpec spec;
+    try {
+        spec = lpt::parsePortSpec(std::getenv("PARPORT"));
+    } catch (const lpt::PortError& e) {
+        lpt::fail(e.failure());
+    }
+    if (spec.kind != lpt::PortSpec::Kind::Simulated)
+        usage("sim commands work on the simulated port, and PARPORT chooses " +
+              std::string(spec.path.empty() ? "a real port" : spec.path) +
+              " (set PARPORT=sim or PARPORT=sim:PATH)");
+
+    auto check = [&](bool ok, const char* what) {
+        if (!ok)
+            usage(std::string("sim ") + std::string(cmd) + " " + what);
+    };
+    if (cmd == "reset") {
+        check(extra == 0, "takes no argument");
+        try {
+            lpt::SimulatedPort::reset(spec.path);
+        } catch (const lpt::PortError& e) {
+            lpt::fail(e.failure());
+        }
+        return 0;
+    }
+    long value = 0;
+    std::vector<std::pair<int, int>> pins;
+    if (cmd == "status") {
+        check(extra == 1, "needs VALUE");
+        value = byteArg(argv[3], "VALUE");
+    } else if (cmd == "pins") {
+        check(extra >= 1, "needs Sk=0 or Sk=1 (k from 0 to 7)");
+        for (int i = 3; i < argc; ++i) {
+            const std::string_view a = argv[i];
+            if (a.size() != 4 || (a[0] != 'S' && a[0] != 's') || a[1] < '0' || a[1] > '7' ||
+                a[2] != '=' || (a[3] != '0' && a[3] != '1'))
+                usage("sim pins takes Sk=0 or Sk=1 (k from 0 to 7), not '" + std::string(a) + "'");
+            pins.emplace_back(a[1] - '0', a[3] - '0');
+        }
+    } else if (cmd == "wiring") {
+        check(extra == 1 && (std::strcmp(argv[3], "open") == 0 ||
+                             std::strcmp(argv[3], "loopback") == 0),
+              "needs open or loopback");
+    } else if (cmd == "writes" || cmd == "reads") {
+        check(extra == 0, "takes no argument");
+    } else {
+        usage("unknown sim command '" + std::string(cmd) + "'");
+    }
+
+    std::unique_ptr<lpt::SimulatedPort> port;
+    try {
+        port = lpt::SimulatedPort::open(spec.path);
+    } catch (const lpt::PortError& e) {
+        lpt::fail(e.failure());
+    }
+    if (cmd == "status") {
+        port->setStatus(static_cast<std::uint8_t>(value));
+    } else if (cmd == "pins") {
+        int status = port->setStatusValue();
+        for (auto [k, level] : pins) {
+            const int bit = level ^ ((lpt::kStatusInverted >> k) & 1);
+            status = bit ? status | (1 << k) : status & ~(1 << k);
+        }
+        port->setStatus(static_cast<std::uint8_t>(status));
+    } else if (cmd == "wiring") {
+        port->setWiring(std::strcmp(argv[3], "loopback") == 0 ? lpt::Wiring::Loopback
+                                                               : lpt::Wiring::Open);
+    } else if (cmd == "writes") {
+        for (auto [reg, v] : port->writeLog())
+            std::printf("%s %d\n", std::string(lpt::registerName(reg)).c_str(), v);
+    } else if (cmd == "reads") {
+        std::printf("%llu\n", static_cast<unsigned long long>(port->statusReads()));
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    lpt::setProgramName("lptport");
+    if (argc < 2)
+        usage("no command given");
+    const std::string_view cmd = argv[1];
+    if (cmd == "--help" || cmd == "-h") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (cmd == "--version") {
+        std::printf("lptport %s\n", LPTPANEL_VERSION);
+        return 0;
+    }
+    if (cmd == "out" || cmd == "in")
+        return runSteps(argc, argv);
+    if (cmd == "show") {
+        if (argc != 2)
+            usage("show takes no argument");
+        return show();
+    }
+    if (cmd == "sim")
+        return sim(argc, argv);
+    usage("unknown command '" + std::string(cmd) + "'");
+}
