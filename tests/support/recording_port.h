@@ -1,0 +1,84 @@
+// A port driver for tests: it records every register access in order and
+// answers status reads from a value the test sets.
+#pragma once
+
+#include "port/driver.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace lpt::test {
+
+struct Access {
+    enum Kind { Write, Read } kind;
+    Register reg;
+    int value; // written, or returned by the read
+
+    bool operator==(const Access&) const = default;
+};
+
+inline Access write(Register reg, int value) { return {Access::Write, reg, value}; }
+inline Access writeData(int value) { return write(Register::Data, value); }
+inline Access writeControl(int value) { return write(Register::Control, value); }
+inline Access readStatus(int value) { return {Access::Read, Register::Status, value}; }
+
+inline std::string toString(const Access& a) {
+    return std::string(a.kind == Access::Write ? "write " : "read ") +
+           std::string(registerName(a.reg)) + " " + std::to_string(a.value);
+}
+
+class RecordingPort final : public Driver {
+public:
+    struct State {
+        std::vector<Access> accesses;
+        int status = 0x7F;
+        int data = 0;
+        int control = 0;
+
+        std::vector<Access> writes() const {
+            std::vector<Access> w;
+            for (const auto& a : accesses)
+                if (a.kind == Access::Write)
+                    w.push_back(a);
+            return w;
+        }
+        int statusReads() const {
+            int n = 0;
+            for (const auto& a : accesses)
+                n += a.kind == Access::Read && a.reg == Register::Status;
+            return n;
+        }
+    };
+
+    /// Installs a fresh recording port as the open port and returns its
+    /// state, which stays valid until the next install.
+    static std::shared_ptr<State> install() {
+        auto state = std::make_shared<State>();
+        installDriver(std::unique_ptr<Driver>(new RecordingPort(state)));
+        return state;
+    }
+
+    std::string description() const override { return "recording port"; }
+    void write(Register reg, std::uint8_t value) override {
+        state_->accesses.push_back({Access::Write, reg, value});
+        if (reg == Register::Data)
+            state_->data = value;
+        else if (reg == Register::Control)
+            state_->control = value;
+    }
+    std::uint8_t read(Register reg) override {
+        const int v = reg == Register::Status ? state_->status
+                      : reg == Register::Data ? state_->data
+                                              : state_->control;
+        state_->accesses.push_back({Access::Read, reg, v});
+        return static_cast<std::uint8_t>(v);
+    }
+
+private:
+    explicit RecordingPort(std::shared_ptr<State> s) : state_(std::move(s)) {}
+    std::shared_ptr<State> state_;
+};
+
+} // namespace lpt::test
