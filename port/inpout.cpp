@@ -160,11 +160,19 @@ std::unique_ptr<Driver> openDriver(const PortSpec& spec) {
     return nullptr;
 }
 
-void setFailureHandler(FailureHandler h) { handler() = std::move(h); }
-void setProgramName(std::string n) { name() = std::move(n); }
-const std::string& programName() { return name(); }
+void setFailureHandler(FailureHandler h) {
+    handler() = std::move(h);
+}
+void setProgramName(std::string n) {
+    name() = std::move(n);
+}
+const std::string& programName() {
+    return name();
+}
 
-void installDriver(std::unique_ptr<Driver> driver) { openPort() = std::move(driver); }
+void installDriver(std::unique_ptr<Driver> driver) {
+    openPort() = std::move(driver);
+}
 
 void fail(const PortFailure& failure) {
     if (handler())
@@ -192,7 +200,8 @@ Register registerOrFail(short port) {
     if (auto reg = registerAt(port))
         return *reg;
     char text[16];
-    std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(static_cast<unsigned short>(port)));
+    std::snprintf(text, sizeof text, "0x%X",
+                  static_cast<unsigned>(static_cast<unsigned short>(port)));
     fail({std::string("no port register at address ") + text, "",
           "use 0x378 (data), 0x379 (status) or 0x37A (control)", ""});
 }

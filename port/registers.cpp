@@ -15,7 +15,9 @@ std::optional<Register> registerAt(int address) {
     }
 }
 
-int addressOf(Register reg) { return kDataPort + static_cast<int>(reg); }
+int addressOf(Register reg) {
+    return kDataPort + static_cast<int>(reg);
+}
 
 std::string_view registerName(Register reg) {
     switch (reg) {
@@ -85,7 +87,9 @@ const std::array<ConnectorPin, 25>& connectorPins() {
 int pinLevel(const ConnectorPin& pin, int data, int status, int control) {
     if (pin.kind == PinKind::Ground)
         return 0;
-    const int value = pin.reg == Register::Data ? data : pin.reg == Register::Status ? status : control;
+    const int value = pin.reg == Register::Data     ? data
+                      : pin.reg == Register::Status ? status
+                                                    : control;
     const int bit = (value >> pin.bit) & 1;
     return pin.inverted ? bit ^ 1 : bit;
 }

@@ -45,7 +45,7 @@ inline constexpr int kStatusInverted = 0x80;
 /// Where a signal sits on the 25-way connector.
 enum class PinKind { Output, Input, Ground };
 struct ConnectorPin {
-    int pin;               // 1..25
+    int pin; // 1..25
     PinKind kind;
     Register reg;          // meaningful unless kind == Ground
     int bit;               // register bit, -1 for ground

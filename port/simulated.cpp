@@ -3,10 +3,10 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace lpt {
@@ -17,7 +17,9 @@ constexpr char kMagic[8] = {'L', 'P', 'T', 'S', 'I', 'M', '\0', '\1'};
 constexpr std::uint32_t kVersion = 1;
 constexpr const char* kSection = "Using the simulated port";
 
-template <class T> std::atomic_ref<T> at(T& field) { return std::atomic_ref<T>(field); }
+template <class T> std::atomic_ref<T> at(T& field) {
+    return std::atomic_ref<T>(field);
+}
 
 std::string dirOf(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -27,8 +29,8 @@ std::string dirOf(const std::string& path) {
 }
 
 [[noreturn]] void refuse(const std::string& path, std::string cause, std::string fix) {
-    throw PortError({"simulated port file " + path + " refused", std::move(cause), std::move(fix),
-                     kSection});
+    throw PortError(
+        {"simulated port file " + path + " refused", std::move(cause), std::move(fix), kSection});
 }
 
 std::string resetFix() {
@@ -98,7 +100,6 @@ std::uint8_t loopbackStatus(std::uint8_t data) {
 
 namespace {
 
-
 // Opens the existing port file without following a link; -1 with errno set
 // when there is none.
 int openExisting(const std::string& path) {
@@ -115,8 +116,7 @@ int createFresh(const std::string& path, std::size_t size, void (*init)(void*)) 
     if (fd < 0) {
         const int err = errno;
         throw PortError({"cannot create the simulated port file " + path, describeErrno(err),
-                         "choose a file in a directory you own with PARPORT=sim:PATH",
-                         kSection});
+                         "choose a file in a directory you own with PARPORT=sim:PATH", kSection});
     }
     ::fchmod(fd, 0600);
     if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
@@ -158,8 +158,11 @@ std::unique_ptr<SimulatedPort> SimulatedPort::open(const std::string& path) {
     if (fd < 0) {
         const int err = errno;
         struct stat st {};
+        if (err == EISDIR)
+            refuse(path, "it is not a regular file", "choose another file with PARPORT=sim:PATH");
         if (err == ELOOP || (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)))
-            refuse(path, "it is a symbolic link", "remove the link (rm " + path + ") or " + resetFix());
+            refuse(path, "it is a symbolic link",
+                   "remove the link (rm " + path + ") or " + resetFix());
         if (::lstat(path.c_str(), &st) == 0 && st.st_uid != ::geteuid())
             refuse(path, "it belongs to another user", "choose another file with PARPORT=sim:PATH");
         refuse(path, describeErrno(err), resetFix());
@@ -202,7 +205,8 @@ void SimulatedPort::reset(const std::string& path) {
         // still hold, so nothing outside a directory of the user's is touched.
         ensureSafeDirectory(dirOf(path));
         struct stat st {};
-        if (::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) && ::unlink(path.c_str()) != 0) {
+        if (::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) &&
+            ::unlink(path.c_str()) != 0) {
             const int err = errno;
             refuse(path, "cannot remove it: " + describeErrno(err),
                    "choose another file with PARPORT=sim:PATH");
@@ -214,7 +218,9 @@ void SimulatedPort::reset(const std::string& path) {
 SimulatedPort::SimulatedPort(std::string path, Shared* shared)
     : path_(std::move(path)), shared_(shared) {}
 
-SimulatedPort::~SimulatedPort() { ::munmap(shared_, sizeof(Shared)); }
+SimulatedPort::~SimulatedPort() {
+    ::munmap(shared_, sizeof(Shared));
+}
 
 std::string SimulatedPort::description() const {
     return "simulated port " + path_ + " (wiring " +
@@ -227,8 +233,7 @@ void SimulatedPort::write(Register reg, std::uint8_t value) {
         return;
     at(reg == Register::Data ? shared_->data : shared_->control).store(value);
     const std::uint64_t seq = at(shared_->writes).fetch_add(1);
-    const std::uint64_t entry =
-        ((seq + 1) << 16) | (static_cast<std::uint64_t>(reg) << 8) | value;
+    const std::uint64_t entry = ((seq + 1) << 16) | (static_cast<std::uint64_t>(reg) << 8) | value;
     at(shared_->log[seq % kLogSize]).store(entry, std::memory_order_release);
 }
 
@@ -247,22 +252,30 @@ std::uint8_t SimulatedPort::read(Register reg) {
     return static_cast<std::uint8_t>(at(shared_->status).load());
 }
 
-void SimulatedPort::setStatus(std::uint8_t value) { at(shared_->status).store(value); }
+void SimulatedPort::setStatus(std::uint8_t value) {
+    at(shared_->status).store(value);
+}
 std::uint8_t SimulatedPort::setStatusValue() const {
     return static_cast<std::uint8_t>(at(shared_->status).load());
 }
-void SimulatedPort::setWiring(Wiring w) { at(shared_->wiring).store(static_cast<std::uint32_t>(w)); }
+void SimulatedPort::setWiring(Wiring w) {
+    at(shared_->wiring).store(static_cast<std::uint32_t>(w));
+}
 Wiring SimulatedPort::wiring() const {
     return at(shared_->wiring).load() == 1 ? Wiring::Loopback : Wiring::Open;
 }
-std::uint64_t SimulatedPort::writeCount() const { return at(shared_->writes).load(); }
-std::uint64_t SimulatedPort::statusReads() const { return at(shared_->reads).load(); }
+std::uint64_t SimulatedPort::writeCount() const {
+    return at(shared_->writes).load();
+}
+std::uint64_t SimulatedPort::statusReads() const {
+    return at(shared_->reads).load();
+}
 
 std::vector<std::pair<Register, std::uint8_t>> SimulatedPort::writeLog() const {
     const std::uint64_t n = at(shared_->writes).load(std::memory_order_acquire);
     const std::uint64_t first = n > kLogSize ? n - kLogSize : 0;
-    std::vector<std::pair<Register, std::uint8_t>> out;
-    out.reserve(static_cast<std::size_t>(n - first));
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> seen; // sequence number, entry
+    seen.reserve(static_cast<std::size_t>(n - first));
     for (std::uint64_t i = first; i < n; ++i) {
         std::uint64_t entry = 0;
         // A writer in another process takes its sequence number before it
@@ -273,14 +286,25 @@ std::vector<std::pair<Register, std::uint8_t>> SimulatedPort::writeLog() const {
                 break;
             ::sched_yield();
         }
-        if ((entry >> 16) != i + 1)
-            continue; // overwritten by a newer write, or its writer died mid-way
-        out.emplace_back(static_cast<Register>((entry >> 8) & 0xFF),
-                         static_cast<std::uint8_t>(entry & 0xFF));
+        if ((entry >> 16) == i + 1) // else its writer died mid-way, or it was overwritten
+            seen.emplace_back(i, entry);
     }
+    // Writers that went on while we read may have overwritten the oldest
+    // entries; keep only what is still the last kLogSize writes, so the
+    // result never has a gap in its middle.
+    const std::uint64_t now = at(shared_->writes).load(std::memory_order_acquire);
+    const std::uint64_t oldest = now > kLogSize ? now - kLogSize : 0;
+    std::vector<std::pair<Register, std::uint8_t>> out;
+    out.reserve(seen.size());
+    for (auto [seq, entry] : seen)
+        if (seq >= oldest)
+            out.emplace_back(static_cast<Register>((entry >> 8) & 0xFF),
+                             static_cast<std::uint8_t>(entry & 0xFF));
     return out;
 }
 
-std::unique_ptr<Driver> openSimulated(const std::string& path) { return SimulatedPort::open(path); }
+std::unique_ptr<Driver> openSimulated(const std::string& path) {
+    return SimulatedPort::open(path);
+}
 
 } // namespace lpt

@@ -4,7 +4,11 @@
 #include "port/inpout.h"
 #include "port/registers.h"
 #include "port/simulated.h"
+#include "tools/selftest.h"
+#include "tools/watch.h"
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,17 +17,30 @@
 #include <string_view>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <time.h>
+#endif
+
 namespace {
 
 constexpr const char* kUsage =
     "usage: lptport out ADDR VALUE [out ADDR VALUE | in ADDR]...\n"
     "       lptport in ADDR [...]\n"
     "       lptport show\n"
+    "       lptport watch [INTERVAL_MS]\n"
+    "       lptport selftest\n"
     "       lptport sim status VALUE | sim pins Sk=0|1... | sim wiring open|loopback\n"
     "       lptport sim reset | sim writes | sim reads\n"
     "       lptport --help | --version\n"
     "ADDR is 0x378 (data), 0x379 (status) or 0x37A (control); numbers are decimal or 0x hex.\n"
-    "The port is chosen by PARPORT: sim, sim:PATH, /dev/parportN, direct, direct:0xBASE.\n";
+    "watch prints a timed line for every change of an input pin (and, on the simulated port,\n"
+    "of each register) until interrupted; it polls every INTERVAL_MS (1 to 60000, default 10).\n"
+    "selftest checks a loopback plug (pins 2-15, 3-13, 4-12, 5-10, 6-11) and reports each wire.\n"
+    "The port is chosen by PARPORT: sim, sim:PATH, /dev/parportN, direct, direct:0xBASE.\n"
+    "Exit status: 0 done (selftest: every wire good), 1 port failure (selftest: a wire is not\n"
+    "good), 2 bad arguments.\n";
 
 [[noreturn]] void usage(const std::string& problem) {
     std::fprintf(stderr, "lptport: %s\n%s", problem.c_str(), kUsage);
@@ -132,6 +149,100 @@ int show() {
     return 0;
 }
 
+volatile std::sig_atomic_t stopWatching = 0;
+
+extern "C" void onStopSignal(int) {
+    stopWatching = 1;
+}
+
+constexpr long kDefaultWatchMs = 10;
+
+// Sleeps until the deadline on the steady clock; a signal cuts the sleep short.
+void sleepUntil(std::chrono::steady_clock::time_point deadline) {
+    using namespace std::chrono;
+#ifdef _WIN32
+    const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
+    if (left > 0)
+        ::Sleep(static_cast<DWORD>(left));
+#else
+    // steady_clock is CLOCK_MONOTONIC on Linux; clock_nanosleep is never
+    // restarted after a signal handler, so a stop request ends the wait at once.
+    const auto ns = duration_cast<nanoseconds>(deadline.time_since_epoch()).count();
+    const timespec at{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+    ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr);
+#endif
+}
+
+int watch(int argc, char** argv) {
+    if (argc > 3)
+        usage("watch takes at most INTERVAL_MS");
+    long intervalMs = kDefaultWatchMs;
+    if (argc == 3) {
+        const auto v = number(argv[2]);
+        if (!v || *v < 1 || *v > 60000)
+            usage(std::string("INTERVAL_MS must be a number from 1 to 60000, not '") + argv[2] +
+                  "'");
+        intervalMs = *v;
+    }
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
+
+    // Reading data and control back shows what the port holds only on the
+    // simulated port; a real port is watched through its status register alone.
+    const bool registers = dynamic_cast<lpt::SimulatedPort*>(&lpt::currentDriver()) != nullptr;
+    std::fprintf(stderr, "lptport: watch: polling every %ld ms until interrupted\n", intervalMs);
+    unsigned long long polls = 0;
+    auto sample = [&] {
+        lpt::WatchSample s;
+        if (registers) {
+            s.data = Inp32(lpt::kDataPort);
+            s.control = Inp32(lpt::kControlPort);
+        }
+        s.status = Inp32(lpt::kStatusPort);
+        ++polls;
+        return s;
+    };
+    auto print = [](const std::string& text) {
+        std::printf("%s %s\n", lpt::watchTimestamp(std::chrono::system_clock::now()).c_str(),
+                    text.c_str());
+        std::fflush(stdout);
+    };
+
+    lpt::WatchSample last = sample();
+    print(lpt::watchStart(last));
+    const auto interval = std::chrono::milliseconds(intervalMs);
+    auto deadline = std::chrono::steady_clock::now();
+    while (!stopWatching) {
+        deadline += interval;
+        const auto now = std::chrono::steady_clock::now();
+        if (deadline < now) // fell behind (machine suspended, slow terminal): no catching up
+            deadline = now + interval;
+        sleepUntil(deadline);
+        if (stopWatching)
+            break;
+        const lpt::WatchSample next = sample();
+        for (const std::string& line : lpt::watchChanges(last, next))
+            print(line);
+        last = next;
+    }
+    std::fprintf(stderr, "lptport: watch: ended after %llu polls\n", polls);
+    return 0;
+}
+
+int selftest(int argc) {
+    if (argc != 2)
+        usage("selftest takes no argument");
+    lpt::SelftestOutcome outcome;
+    try {
+        outcome = lpt::runSelftest(lpt::currentDriver());
+    } catch (const lpt::PortError& e) {
+        lpt::fail(e.failure());
+    }
+    for (const std::string& line : lpt::selftestReport(outcome))
+        std::printf("%s\n", line.c_str());
+    return outcome.allGood() ? 0 : 1;
+}
+
 int sim(int argc, char** argv) {
     if (argc < 3)
         usage("sim needs a command");
@@ -176,8 +287,8 @@ int sim(int argc, char** argv) {
             pins.emplace_back(a[1] - '0', a[3] - '0');
         }
     } else if (cmd == "wiring") {
-        check(extra == 1 && (std::strcmp(argv[3], "open") == 0 ||
-                             std::strcmp(argv[3], "loopback") == 0),
+        check(extra == 1 &&
+                  (std::strcmp(argv[3], "open") == 0 || std::strcmp(argv[3], "loopback") == 0),
               "needs open or loopback");
     } else if (cmd == "writes" || cmd == "reads") {
         check(extra == 0, "takes no argument");
@@ -202,7 +313,7 @@ int sim(int argc, char** argv) {
         port->setStatus(static_cast<std::uint8_t>(status));
     } else if (cmd == "wiring") {
         port->setWiring(std::strcmp(argv[3], "loopback") == 0 ? lpt::Wiring::Loopback
-                                                               : lpt::Wiring::Open);
+                                                              : lpt::Wiring::Open);
     } else if (cmd == "writes") {
         for (auto [reg, v] : port->writeLog())
             std::printf("%s %d\n", std::string(lpt::registerName(reg)).c_str(), v);
@@ -234,6 +345,10 @@ int main(int argc, char** argv) {
             usage("show takes no argument");
         return show();
     }
+    if (cmd == "watch")
+        return watch(argc, argv);
+    if (cmd == "selftest")
+        return selftest(argc);
     if (cmd == "sim")
         return sim(argc, argv);
     usage("unknown command '" + std::string(cmd) + "'");

@@ -19,10 +19,18 @@ struct Access {
     bool operator==(const Access&) const = default;
 };
 
-inline Access write(Register reg, int value) { return {Access::Write, reg, value}; }
-inline Access writeData(int value) { return write(Register::Data, value); }
-inline Access writeControl(int value) { return write(Register::Control, value); }
-inline Access readStatus(int value) { return {Access::Read, Register::Status, value}; }
+inline Access write(Register reg, int value) {
+    return {Access::Write, reg, value};
+}
+inline Access writeData(int value) {
+    return write(Register::Data, value);
+}
+inline Access writeControl(int value) {
+    return write(Register::Control, value);
+}
+inline Access readStatus(int value) {
+    return {Access::Read, Register::Status, value};
+}
 
 inline std::string toString(const Access& a) {
     return std::string(a.kind == Access::Write ? "write " : "read ") +

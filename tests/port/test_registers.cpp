@@ -1,0 +1,163 @@
+// The register model: composition, decoding, the all-outputs values and the
+// connector's pin map.
+#include "port/registers.h"
+
+#include <QTest>
+
+using namespace lpt;
+
+class TestRegisters : public QObject {
+    Q_OBJECT
+private slots:
+    void dataComposition_data();
+    void dataComposition();
+    void controlComposition_data();
+    void controlComposition();
+    void statusDecoding_data();
+    void statusDecoding();
+    void statusEncodingInvertsDecoding();
+    void allOutputsValuesAreCompositions();
+    void addresses();
+    void connectorPinMap();
+    void pinLevelsFollowInversions();
+};
+
+using Bits8 = std::array<int, 8>;
+using Bits4 = std::array<int, 4>;
+Q_DECLARE_METATYPE(Bits8)
+Q_DECLARE_METATYPE(Bits4)
+
+void TestRegisters::dataComposition_data() {
+    QTest::addColumn<Bits8>("bits");
+    QTest::addColumn<int>("value");
+    QTest::newRow("all 0") << Bits8{0, 0, 0, 0, 0, 0, 0, 0} << 0;
+    QTest::newRow("all 1") << Bits8{1, 1, 1, 1, 1, 1, 1, 1} << 255;
+    QTest::newRow("D0 alone") << Bits8{1, 0, 0, 0, 0, 0, 0, 0} << 1;
+    QTest::newRow("D7 alone") << Bits8{0, 0, 0, 0, 0, 0, 0, 1} << 128;
+    QTest::newRow("D0 and D2") << Bits8{1, 0, 1, 0, 0, 0, 0, 0} << 5;
+    QTest::newRow("D2 alone") << Bits8{0, 0, 1, 0, 0, 0, 0, 0} << 4;
+    QTest::newRow("alternating") << Bits8{0, 1, 0, 1, 0, 1, 0, 1} << 0xAA;
+}
+
+void TestRegisters::dataComposition() {
+    QFETCH(Bits8, bits);
+    QFETCH(int, value);
+    QCOMPARE(composeData(bits), value);
+}
+
+void TestRegisters::controlComposition_data() {
+    QTest::addColumn<Bits4>("bits");
+    QTest::addColumn<int>("value");
+    QTest::newRow("all 1") << Bits4{1, 1, 1, 1} << 4;
+    QTest::newRow("all 0") << Bits4{0, 0, 0, 0} << 11;
+    QTest::newRow("C0 C1 C3 at 1, C2 at 0") << Bits4{1, 1, 0, 1} << 0;
+    QTest::newRow("C2 alone at 1") << Bits4{0, 0, 1, 0} << 15;
+    QTest::newRow("C0 alone at 1") << Bits4{1, 0, 0, 0} << 10;
+    QTest::newRow("C1 alone at 1") << Bits4{0, 1, 0, 0} << 9;
+    QTest::newRow("C3 alone at 1") << Bits4{0, 0, 0, 1} << 3;
+}
+
+void TestRegisters::controlComposition() {
+    QFETCH(Bits4, bits);
+    QFETCH(int, value);
+    QCOMPARE(composeControl(bits), value);
+}
+
+void TestRegisters::statusDecoding_data() {
+    QTest::addColumn<int>("status");
+    QTest::addColumn<Bits8>("levels");
+    QTest::newRow("0: S0-S6 low, S7 high") << 0 << Bits8{0, 0, 0, 0, 0, 0, 0, 1};
+    QTest::newRow("255: S0-S6 high, S7 low") << 255 << Bits8{1, 1, 1, 1, 1, 1, 1, 0};
+    QTest::newRow("128: all low") << 128 << Bits8{0, 0, 0, 0, 0, 0, 0, 0};
+    QTest::newRow("127: all high") << 127 << Bits8{1, 1, 1, 1, 1, 1, 1, 1};
+    QTest::newRow("8: S3 high, S7 high") << 8 << Bits8{0, 0, 0, 1, 0, 0, 0, 1};
+    QTest::newRow("0x40|0x80: ACK high only") << 0xC0 << Bits8{0, 0, 0, 0, 0, 0, 1, 0};
+}
+
+void TestRegisters::statusDecoding() {
+    QFETCH(int, status);
+    QFETCH(Bits8, levels);
+    QCOMPARE(decodeStatus(status), levels);
+}
+
+void TestRegisters::statusEncodingInvertsDecoding() {
+    for (int v = 0; v < 256; ++v) {
+        const auto levels = decodeStatus(v);
+        QCOMPARE(encodeStatus(levels), v);
+    }
+}
+
+void TestRegisters::allOutputsValuesAreCompositions() {
+    QCOMPARE(kAllOnesData, composeData(Bits8{1, 1, 1, 1, 1, 1, 1, 1}));
+    QCOMPARE(kAllZerosData, composeData(Bits8{}));
+    QCOMPARE(kAllOnesControl, composeControl(Bits4{1, 1, 1, 1}));
+    QCOMPARE(kAllZerosControl, composeControl(Bits4{}));
+    // Every composed control value leaves bits 4-7 clear.
+    for (int v = 0; v < 16; ++v) {
+        const Bits4 bits{v & 1, (v >> 1) & 1, (v >> 2) & 1, (v >> 3) & 1};
+        QVERIFY(composeControl(bits) >= 0 && composeControl(bits) <= 15);
+    }
+}
+
+void TestRegisters::addresses() {
+    QCOMPARE(registerAt(0x378), std::optional(Register::Data));
+    QCOMPARE(registerAt(0x379), std::optional(Register::Status));
+    QCOMPARE(registerAt(0x37A), std::optional(Register::Control));
+    for (int a : {0, 0x377, 0x37B, 0x278, 888 + 256, -1})
+        QVERIFY2(!registerAt(a), qPrintable(QString::number(a, 16)));
+    for (Register r : {Register::Data, Register::Status, Register::Control})
+        QCOMPARE(registerAt(addressOf(r)), std::optional(r));
+}
+
+void TestRegisters::connectorPinMap() {
+    const auto& pins = connectorPins();
+    int inputs = 0, outputs = 0, grounds = 0;
+    QStringList inverted;
+    for (std::size_t i = 0; i < pins.size(); ++i) {
+        const auto& p = pins[i];
+        QCOMPARE(p.pin, int(i) + 1);
+        inputs += p.kind == PinKind::Input;
+        outputs += p.kind == PinKind::Output;
+        grounds += p.kind == PinKind::Ground;
+        if (p.inverted)
+            inverted << QString::fromLatin1(p.name.data(), int(p.name.size()));
+    }
+    QCOMPARE(inputs, 5);
+    QCOMPARE(outputs, 12);
+    QCOMPARE(grounds, 8);
+    QCOMPARE(inverted, QStringList({"C0", "S7", "C1", "C3"}));
+    // Data bit i is on pin i + 2.
+    for (int i = 0; i < 8; ++i) {
+        QCOMPARE(pins[i + 1].reg, Register::Data);
+        QCOMPARE(pins[i + 1].bit, i);
+    }
+    const std::pair<int, const char*> named[] = {{1, "C0"},  {10, "S6"}, {11, "S7"},
+                                                 {12, "S5"}, {13, "S4"}, {14, "C1"},
+                                                 {15, "S3"}, {16, "C2"}, {17, "C3"}};
+    for (auto [pin, name] : named)
+        QCOMPARE(QByteArray(pins[pin - 1].name.data(), int(pins[pin - 1].name.size())),
+                 QByteArray(name));
+    for (int pin = 18; pin <= 25; ++pin)
+        QCOMPARE(pins[pin - 1].kind, PinKind::Ground);
+}
+
+void TestRegisters::pinLevelsFollowInversions() {
+    const auto& pins = connectorPins();
+    // Control register 0: C0, C1, C3 pins high (inverted), C2 low.
+    QCOMPARE(pinLevel(pins[0], 0, 0, 0), 1);
+    QCOMPARE(pinLevel(pins[13], 0, 0, 0), 1);
+    QCOMPARE(pinLevel(pins[15], 0, 0, 0), 0);
+    QCOMPARE(pinLevel(pins[16], 0, 0, 0), 1);
+    // Control register 4 is "all outputs 1": every control pin high.
+    for (int pin : {1, 14, 16, 17})
+        QCOMPARE(pinLevel(pins[pin - 1], 0, 0, kAllOnesControl), 1);
+    for (int pin : {1, 14, 16, 17})
+        QCOMPARE(pinLevel(pins[pin - 1], 0, 0, kAllZerosControl), 0);
+    // Status 0x80 reads the BUSY pin low; status 0 reads it high.
+    QCOMPARE(pinLevel(pins[10], 0, 0x80, 0), 0);
+    QCOMPARE(pinLevel(pins[10], 0, 0x00, 0), 1);
+    QCOMPARE(pinLevel(pins[3], 0x04, 0, 0), 1); // pin 4 is D2
+}
+
+QTEST_APPLESS_MAIN(TestRegisters)
+#include "test_registers.moc"

@@ -1,0 +1,372 @@
+// The simulated port: registers, counters, write log, wiring, the checks on
+// its file, and sharing with other processes.
+#include "port/driver.h"
+#include "port/inpout.h"
+#include "port/simulated.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace lpt;
+
+namespace {
+
+struct FileSnapshot {
+    QByteArray hash;
+    qint64 size = -1;
+    bool operator==(const FileSnapshot&) const = default;
+};
+
+FileSnapshot snapshot(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return {QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256), f.size()};
+}
+
+QString refusal(const std::string& path) {
+    try {
+        SimulatedPort::open(path);
+    } catch (const PortError& e) {
+        return QString::fromStdString(e.failure().message());
+    }
+    return {};
+}
+
+} // namespace
+
+class TestSimulated : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void freshPort();
+    void writesAreLoggedInOrder();
+    void logKeepsTheLast65536Writes();
+    void loopbackWiring_data();
+    void loopbackWiring();
+    void resetInPlace();
+    void fileAndDirectoryModes();
+    void badFilesAreRefusedAndLeftAlone_data();
+    void badFilesAreRefusedAndLeftAlone();
+    void unsafeDirectoryIsRefused();
+    void resetReplacesABadFile();
+    void outAndInpThroughThePort();
+    void anotherProcessSeesChanges();
+    void concurrentWriterAndReaderSeeNoTornValues();
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::string path_;
+};
+
+void TestSimulated::init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+    ::chmod(dir_->path().toLocal8Bit().constData(), 0700);
+    path_ = (dir_->path() + "/port").toStdString();
+}
+
+void TestSimulated::freshPort() {
+    auto port = SimulatedPort::open(path_);
+    QCOMPARE(port->read(Register::Status), 0x7F);
+    QCOMPARE(port->read(Register::Data), 0);
+    QCOMPARE(port->read(Register::Control), 0);
+    QCOMPARE(port->wiring(), Wiring::Open);
+    QCOMPARE(port->writeCount(), 0u);
+    QCOMPARE(port->statusReads(), 1u); // the read above
+    QVERIFY(port->writeLog().empty());
+}
+
+void TestSimulated::writesAreLoggedInOrder() {
+    auto port = SimulatedPort::open(path_);
+    port->write(Register::Data, 0);
+    port->write(Register::Control, 3);
+    port->write(Register::Status, 9); // an input register: no effect, not logged
+    port->write(Register::Data, 255);
+    port->write(Register::Control, 255);
+    using Log = std::vector<std::pair<Register, std::uint8_t>>;
+    QCOMPARE(port->writeLog(), (Log{{Register::Data, 0},
+                                    {Register::Control, 3},
+                                    {Register::Data, 255},
+                                    {Register::Control, 255}}));
+    QCOMPARE(port->writeCount(), 4u);
+    QCOMPARE(port->read(Register::Data), 255);
+    QCOMPARE(port->read(Register::Control), 255);
+    QCOMPARE(port->read(Register::Status), 0x7F);
+    QCOMPARE(port->statusReads(), 1u); // data and control reads are not status reads
+}
+
+void TestSimulated::logKeepsTheLast65536Writes() {
+    auto port = SimulatedPort::open(path_);
+    const std::size_t total = SimulatedPort::kLogSize + 300;
+    for (std::size_t i = 0; i < total; ++i)
+        port->write(i % 2 ? Register::Control : Register::Data, std::uint8_t(i & 0xFF));
+    const auto log = port->writeLog();
+    QCOMPARE(log.size(), SimulatedPort::kLogSize);
+    // Oldest kept is write number 300.
+    QCOMPARE(log.front().first, Register::Data);
+    QCOMPARE(int(log.front().second), 300 & 0xFF);
+    QCOMPARE(int(log.back().second), int((total - 1) & 0xFF));
+    QCOMPARE(log.back().first, Register::Control);
+    QCOMPARE(port->writeCount(), total);
+}
+
+void TestSimulated::loopbackWiring_data() {
+    QTest::addColumn<int>("data");
+    QTest::addColumn<int>("status");
+    // Bits 0-2 have no pin and read 1; S3..S6 follow D0..D3; BUSY follows D4
+    // and its register bit is the complement.
+    QTest::newRow("all low") << 0x00 << 0x87;
+    QTest::newRow("D0 -> S3 (pin 2 -> 15)") << 0x01 << 0x8F;
+    QTest::newRow("D1 -> S4 (pin 3 -> 13)") << 0x02 << 0x97;
+    QTest::newRow("D2 -> S5 (pin 4 -> 12)") << 0x04 << 0xA7;
+    QTest::newRow("D3 -> S6 (pin 5 -> 10)") << 0x08 << 0xC7;
+    QTest::newRow("D4 -> BUSY (pin 6 -> 11)") << 0x10 << 0x07;
+    QTest::newRow("D5-D7 unwired") << 0xE0 << 0x87;
+    QTest::newRow("all high") << 0xFF << 0x7F;
+}
+
+void TestSimulated::loopbackWiring() {
+    QFETCH(int, data);
+    QFETCH(int, status);
+    auto port = SimulatedPort::open(path_);
+    port->setStatus(0x00); // ignored in loopback
+    port->setWiring(Wiring::Loopback);
+    port->write(Register::Data, std::uint8_t(data));
+    QCOMPARE(int(port->read(Register::Status)), status);
+    QCOMPARE(int(loopbackStatus(std::uint8_t(data))), status);
+    port->setWiring(Wiring::Open);
+    QCOMPARE(int(port->read(Register::Status)), 0x00);
+}
+
+void TestSimulated::resetInPlace() {
+    auto port = SimulatedPort::open(path_);
+    port->write(Register::Data, 7);
+    port->setStatus(0x12);
+    port->setWiring(Wiring::Loopback);
+    port->read(Register::Status);
+    SimulatedPort::reset(path_);
+    // The open mapping sees the reset: it is the same file.
+    QCOMPARE(port->writeCount(), 0u);
+    QCOMPARE(port->statusReads(), 0u);
+    QCOMPARE(port->wiring(), Wiring::Open);
+    QCOMPARE(port->read(Register::Status), 0x7F);
+    QCOMPARE(port->read(Register::Data), 0);
+    QVERIFY(port->writeLog().empty());
+}
+
+void TestSimulated::fileAndDirectoryModes() {
+    const std::string nested = (dir_->path() + "/a/b/port").toStdString();
+    SimulatedPort::open(nested);
+    struct stat st {};
+    QCOMPARE(::stat(nested.c_str(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, 0600u);
+    QCOMPARE(::stat((dir_->path() + "/a/b").toLocal8Bit().constData(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, 0700u);
+    QCOMPARE(::stat((dir_->path() + "/a").toLocal8Bit().constData(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, 0700u);
+    // No temporary file is left behind.
+    QCOMPARE(QDir(dir_->path() + "/a/b")
+                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{"port"});
+}
+
+void TestSimulated::badFilesAreRefusedAndLeftAlone_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("cause");
+    QTest::addColumn<QString>("fix");
+    QTest::newRow("empty file") << "empty"
+                                << "wrong size"
+                                << "lptport sim reset";
+    QTest::newRow("text file") << "text"
+                               << "wrong size"
+                               << "lptport sim reset";
+    QTest::newRow("right size, wrong header") << "header"
+                                              << "wrong header"
+                                              << "lptport sim reset";
+    QTest::newRow("symbolic link") << "link"
+                                   << "symbolic link"
+                                   << "rm ";
+    QTest::newRow("another user's file") << "foreign"
+                                         << "another user"
+                                         << "PARPORT=sim:PATH";
+    QTest::newRow("readable by others is fine, writable is not") << "groupwritable"
+                                                                 << "other users can write"
+                                                                 << "chmod 600";
+    QTest::newRow("a directory") << "directory"
+                                 << "not a regular file"
+                                 << "PARPORT=sim:PATH";
+}
+
+void TestSimulated::badFilesAreRefusedAndLeftAlone() {
+    QFETCH(QString, kind);
+    QFETCH(QString, cause);
+    QFETCH(QString, fix);
+    const QString path = QString::fromStdString(path_);
+    const QString target = dir_->path() + "/target";
+    if (kind == "empty" || kind == "text") {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        if (kind == "text")
+            f.write("this is not a port\n");
+    }
+    if (kind == "foreign" || kind == "groupwritable")
+        SimulatedPort::open(path_);
+    if (kind == "link")
+        SimulatedPort::open(target.toStdString());
+    if (kind == "link")
+        QVERIFY(QFile::link(target, path));
+    if (kind == "foreign") {
+        if (::geteuid() != 0)
+            QSKIP("needs root to give the file to another user");
+        QCOMPARE(::chown(path_.c_str(), 65534, 65534), 0);
+    }
+    if (kind == "groupwritable")
+        QCOMPARE(::chmod(path_.c_str(), 0660), 0);
+    if (kind == "directory")
+        QVERIFY(QDir().mkdir(path));
+    if (kind == "header") {
+        // Make the size match exactly what the port needs, with garbage inside.
+        auto probe = dir_->path() + "/probe";
+        SimulatedPort::open(probe.toStdString());
+        QFile g(path);
+        QVERIFY(g.open(QIODevice::WriteOnly));
+        g.write(QByteArray(int(QFileInfo(probe).size()), 'x'));
+    }
+
+    const auto before = snapshot(kind == "link" ? target : path);
+    struct stat stBefore {};
+    ::lstat(path_.c_str(), &stBefore);
+
+    const QString message = refusal(path_);
+    QVERIFY2(message.contains(path), qPrintable(message));
+    QVERIFY2(message.contains(cause), qPrintable(message));
+    QVERIFY2(message.contains(fix), qPrintable(message));
+
+    struct stat stAfter {};
+    ::lstat(path_.c_str(), &stAfter);
+    QCOMPARE(snapshot(kind == "link" ? target : path), before);
+    QCOMPARE(stAfter.st_mode, stBefore.st_mode);
+    QCOMPARE(stAfter.st_uid, stBefore.st_uid);
+    QCOMPARE(stAfter.st_ino, stBefore.st_ino);
+}
+
+void TestSimulated::unsafeDirectoryIsRefused() {
+    const QString open = dir_->path() + "/shared";
+    QVERIFY(QDir().mkdir(open));
+    QCOMPARE(::chmod(open.toLocal8Bit().constData(), 0777), 0);
+    const QString message = refusal((open + "/port").toStdString());
+    QVERIFY2(message.contains("other users can write into it"), qPrintable(message));
+    QVERIFY2(message.contains("chmod 700"), qPrintable(message));
+    QVERIFY(!QFile::exists(open + "/port"));
+}
+
+void TestSimulated::resetReplacesABadFile() {
+    {
+        QFile f(QString::fromStdString(path_));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("junk");
+    }
+    QVERIFY(!refusal(path_).isEmpty());
+    SimulatedPort::reset(path_);
+    QVERIFY(refusal(path_).isEmpty());
+    QCOMPARE(SimulatedPort::open(path_)->read(Register::Status), 0x7F);
+}
+
+void TestSimulated::outAndInpThroughThePort() {
+    installDriver(SimulatedPort::open(path_));
+    Out32(0x378, 0x155); // only the low byte reaches the register
+    Out32(0x37A, 11);
+    auto port = SimulatedPort::open(path_);
+    port->setStatus(0x80);
+    QCOMPARE(Inp32(0x379), short(0x80));
+    QCOMPARE(Inp32(0x378), short(0x55));
+    QCOMPARE(Inp32(0x37A), short(11));
+    using Log = std::vector<std::pair<Register, std::uint8_t>>;
+    QCOMPARE(port->writeLog(), (Log{{Register::Data, 0x55}, {Register::Control, 11}}));
+    installDriver(nullptr);
+}
+
+void TestSimulated::anotherProcessSeesChanges() {
+    auto port = SimulatedPort::open(path_);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("PARPORT", "sim:" + QString::fromStdString(path_));
+    auto run = [&](const QStringList& args) {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(LPTPORT_BIN, args);
+        p.waitForFinished(10000);
+        return p.exitCode() == 0 && p.exitStatus() == QProcess::NormalExit;
+    };
+    // Our writes are seen by the other process, and its by us.
+    port->write(Register::Data, 5);
+    QVERIFY(run({"out", "0x37A", "4", "out", "0x378", "6"}));
+    QCOMPARE(port->read(Register::Data), 6);
+    QCOMPARE(port->read(Register::Control), 4);
+    QVERIFY(run({"sim", "status", "0x80"}));
+    QCOMPARE(port->read(Register::Status), 0x80);
+    QVERIFY(run({"sim", "wiring", "loopback"}));
+    QCOMPARE(port->wiring(), Wiring::Loopback);
+    using Log = std::vector<std::pair<Register, std::uint8_t>>;
+    QCOMPARE(port->writeLog(),
+             (Log{{Register::Data, 5}, {Register::Control, 4}, {Register::Data, 6}}));
+}
+
+void TestSimulated::concurrentWriterAndReaderSeeNoTornValues() {
+    // A child process writes the data register 0, 1, 2, ... and flips the
+    // status between two values while this process reads. Every value read
+    // must be one that was written, and the log must hold the writes in order.
+    auto port = SimulatedPort::open(path_);
+    constexpr int kWrites = 200000;
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        auto p = SimulatedPort::open(path_);
+        for (int i = 0; i < kWrites; ++i) {
+            p->write(Register::Data, std::uint8_t(i));
+            p->setStatus(i % 2 ? 0x0F : 0xF0);
+        }
+        ::_exit(0);
+    }
+    bool torn = false;
+    std::uint64_t lastCount = 0;
+    int checks = 0;
+    for (int status = 0; ::waitpid(child, &status, WNOHANG) == 0; ++checks) {
+        const int s = port->read(Register::Status);
+        if (s != 0x0F && s != 0xF0 && s != 0x7F) {
+            qWarning("status read %d", s);
+            torn = true;
+        }
+        const auto log = port->writeLog();
+        for (std::size_t i = 1; i < log.size(); ++i)
+            if (std::uint8_t(log[i - 1].second + 1) != log[i].second) {
+                qWarning("log entries %zu/%zu: %d then %d", i - 1, log.size(), log[i - 1].second,
+                         log[i].second);
+                torn = true;
+            }
+        QVERIFY(port->writeCount() >= lastCount);
+        lastCount = port->writeCount();
+        if (torn)
+            break;
+    }
+    QVERIFY(!torn);
+    QVERIFY(checks > 0);
+    QCOMPARE(port->writeCount(), std::uint64_t(kWrites));
+    const auto log = port->writeLog();
+    QCOMPARE(log.size(), SimulatedPort::kLogSize);
+    QCOMPARE(int(log.back().second), (kWrites - 1) & 0xFF);
+}
+
+QTEST_GUILESS_MAIN(TestSimulated)
+#include "test_simulated.moc"
