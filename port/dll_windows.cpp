@@ -1,0 +1,152 @@
+// The Windows driver: a port-I/O DLL with the InpOut32 interface (inpout32.dll,
+// inpoutx64.dll or a compatible one), whose kernel driver does the accesses.
+// The DLL is loaded at the first register access, and each of its two entry
+// points is looked up at its own first use and kept.
+#include "port/driver.h"
+
+#include <cwchar>
+#include <windows.h>
+
+namespace lpt {
+
+namespace {
+
+constexpr const char* kSection = "Real ports on Windows";
+#ifdef _WIN64
+constexpr const char* kDefaultDll = "inpoutx64.dll";
+constexpr const char* kWordSize = "64-bit";
+#else
+constexpr const char* kDefaultDll = "inpout32.dll";
+constexpr const char* kWordSize = "32-bit";
+#endif
+
+// Exported undecorated; __stdcall matters in a 32-bit build only.
+using Out32Fn = void(__stdcall*)(short, short);
+using Inp32Fn = short(__stdcall*)(short);
+
+std::string systemMessage(DWORD err) {
+    char* text = nullptr;
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, err, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message = n && text ? std::string(text, n) : "error " + std::to_string(err);
+    LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                                message.back() == ' ' || message.back() == '.'))
+        message.pop_back();
+    return message;
+}
+
+// PARPORT comes from getenv, so it is in the ANSI code page.
+std::wstring widen(const std::string& text) {
+    const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    if (n <= 0)
+        return std::wstring();
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), n);
+    wide.resize(std::wcslen(wide.c_str()));
+    return wide;
+}
+
+std::string program() {
+    return programName() + ".exe";
+}
+
+std::string placeFix() {
+    return "put " + std::string(kDefaultDll) + " beside " + program() + " (a 64-bit " + program() +
+           " needs inpoutx64.dll, a 32-bit one inpout32.dll), or name the DLL with " +
+           "PARPORT=dll:PATH";
+}
+
+class DllPort final : public Driver {
+public:
+    explicit DllPort(std::string name) : name_(std::move(name)) {}
+    ~DllPort() override {
+        if (module_)
+            FreeLibrary(module_);
+    }
+    DllPort(const DllPort&) = delete;
+    DllPort& operator=(const DllPort&) = delete;
+
+    std::string description() const override { return "port-I/O DLL " + name_; }
+
+    void write(Register reg, std::uint8_t value) override {
+        if (!out_)
+            out_ = reinterpret_cast<Out32Fn>(entry("Out32"));
+        out_(static_cast<short>(addressOf(reg)), value);
+    }
+
+    std::uint8_t read(Register reg) override {
+        if (!inp_)
+            inp_ = reinterpret_cast<Inp32Fn>(entry("Inp32"));
+        return static_cast<std::uint8_t>(inp_(static_cast<short>(addressOf(reg))) & 0xFF);
+    }
+
+private:
+    void* entry(const char* name) {
+        load();
+        const FARPROC proc = GetProcAddress(module_, name);
+        if (!proc)
+            throw PortError(
+                {"cannot use the port-I/O DLL " + name_,
+                 std::string("it has no entry point ") + name,
+                 "use an InpOut-compatible DLL that exports Out32 and Inp32: " + placeFix(),
+                 kSection});
+        return reinterpret_cast<void*>(proc);
+    }
+
+    void load() {
+        if (module_)
+            return;
+        // A bare name is looked for beside the program and in System32 only,
+        // never in the working directory, where anyone could leave a DLL.
+        const bool bare = name_.find_first_of("/\\:") == std::string::npos;
+        const std::wstring wide = widen(name_);
+        if (bare) {
+            module_ =
+                LoadLibraryExW(wide.c_str(), nullptr,
+                               LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+        } else {
+            wchar_t full[MAX_PATH * 4];
+            const DWORD n = GetFullPathNameW(wide.c_str(), MAX_PATH * 4, full, nullptr);
+            if (n > 0 && n < MAX_PATH * 4)
+                module_ = LoadLibraryExW(
+                    full, nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+            else
+                SetLastError(ERROR_PATH_NOT_FOUND);
+        }
+        if (module_)
+            return;
+        const DWORD err = GetLastError();
+        PortFailure f{"cannot load the port-I/O DLL " + name_, systemMessage(err), placeFix(),
+                      kSection};
+        switch (err) {
+        case ERROR_MOD_NOT_FOUND:
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            f.cause = bare ? "not found beside " + program() + " or in the system folder"
+                           : std::string("not found (or a DLL it needs is missing)");
+            break;
+        case ERROR_BAD_EXE_FORMAT:
+            f.cause = "it is not a " + std::string(kWordSize) + " DLL (this " + program() + " is " +
+                      kWordSize + ")";
+            break;
+        default:
+            break;
+        }
+        throw PortError(std::move(f));
+    }
+
+    std::string name_;
+    HMODULE module_ = nullptr;
+    Out32Fn out_ = nullptr;
+    Inp32Fn inp_ = nullptr;
+};
+
+} // namespace
+
+std::unique_ptr<Driver> openDll(const std::string& path) {
+    return std::make_unique<DllPort>(path.empty() ? kDefaultDll : path);
+}
+
+} // namespace lpt
