@@ -53,7 +53,10 @@ Conn::Conn(QWidget* parent) : QWidget(parent) {
     Picture1->setMargin(0);
     Picture1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Picture1->setGeometry(24, 40, 649, 377);
-    Picture1->setPixmap(QPixmap(QStringLiteral(":/connector.bmp")));
+    const QPixmap picture(QStringLiteral(":/connector.bmp"));
+    if (picture.isNull())
+        qFatal("lptpanel: the connector picture :/connector.bmp is missing from the build");
+    Picture1->setPixmap(picture);
 }
 
 void Conn::closeEvent(QCloseEvent* event) {
