@@ -1,0 +1,104 @@
+# Installation (cmake --install) and the Debian package (cpack -G DEB in the
+# build directory).
+#
+# The panel reads its four pictures from its working directory, so an
+# installed copy keeps them in share/lptpanel and its desktop entry starts it
+# there (Path=). The desktop entry and the man pages name installed paths,
+# which are known only when installing (cmake --install --prefix, or /usr
+# inside the package), so they are filled in then.
+include(GNUInstallDirs)
+
+install(TARGETS lptport RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+set(lptpanel_pages lptport)
+set(lptpanel_with_panel OFF)
+if(TARGET lptpanel)
+  set(lptpanel_with_panel ON)
+  install(TARGETS lptpanel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  if(WIN32)
+    # Started from a shortcut in its own folder.
+    install(FILES ${LPTPANEL_RUNTIME_PICTURES} DESTINATION ${CMAKE_INSTALL_BINDIR})
+  else()
+    install(FILES ${LPTPANEL_RUNTIME_PICTURES} DESTINATION ${CMAKE_INSTALL_DATADIR}/lptpanel)
+    install(FILES ${PROJECT_SOURCE_DIR}/assets/icon.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps
+            RENAME lptpanel.png)
+    list(APPEND lptpanel_pages lptpanel)
+  endif()
+endif()
+
+if(UNIX)
+  find_program(LPTPANEL_GZIP gzip)
+  mark_as_advanced(LPTPANEL_GZIP)
+  install(CODE "
+    set(lptpanel_sources \"${PROJECT_SOURCE_DIR}/packaging\")
+    set(lptpanel_work \"${PROJECT_BINARY_DIR}/packaging\")
+    set(lptpanel_pages \"${lptpanel_pages}\")
+    set(lptpanel_gui ${lptpanel_with_panel})
+    set(lptpanel_gzip \"${LPTPANEL_GZIP}\")
+    set(VERSION \"${PROJECT_VERSION}\")
+    set(lptpanel_bindir \"${CMAKE_INSTALL_BINDIR}\")
+    set(lptpanel_datadir \"${CMAKE_INSTALL_DATADIR}\")
+    set(lptpanel_mandir \"${CMAKE_INSTALL_MANDIR}\")")
+  install(CODE [[
+    # One work folder per destination, so that a package build and an install
+    # running at the same time do not share files.
+    string(MD5 key "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
+    set(work "${lptpanel_work}/${key}")
+    file(MAKE_DIRECTORY "${work}")
+    set(DATADIR "${CMAKE_INSTALL_PREFIX}/${lptpanel_datadir}/lptpanel")
+    if(lptpanel_gui)
+      set(LPTPANEL_BIN "${CMAKE_INSTALL_PREFIX}/${lptpanel_bindir}/lptpanel")
+      set(LPTPANEL_DATADIR "${DATADIR}")
+      configure_file("${lptpanel_sources}/lptpanel.desktop.in" "${work}/lptpanel.desktop" @ONLY)
+      file(INSTALL DESTINATION "${CMAKE_INSTALL_PREFIX}/${lptpanel_datadir}/applications"
+           TYPE FILE FILES "${work}/lptpanel.desktop")
+    endif()
+    foreach(page IN LISTS lptpanel_pages)
+      configure_file("${lptpanel_sources}/${page}.1" "${work}/${page}.1" @ONLY)
+      set(file "${work}/${page}.1")
+      if(lptpanel_gzip)
+        # Debian keeps man pages compressed, without a time stamp (-n).
+        execute_process(COMMAND "${lptpanel_gzip}" -9nf "${file}" COMMAND_ERROR_IS_FATAL ANY)
+        set(file "${file}.gz")
+      endif()
+      file(INSTALL DESTINATION "${CMAKE_INSTALL_PREFIX}/${lptpanel_mandir}/man1"
+           TYPE FILE FILES "${file}")
+    endforeach()
+    file(REMOVE_RECURSE "${work}")
+  ]])
+endif()
+
+set(LPTPANEL_MAINTAINER "lptpanel maintainers <lptpanel@localhost>" CACHE STRING
+    "Maintainer named in the Debian package")
+set(CPACK_PACKAGE_NAME lptpanel)
+set(CPACK_PACKAGE_VENDOR "lptpanel")
+set(CPACK_PACKAGE_CONTACT "${LPTPANEL_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "panel of switches and lamps for the PC parallel port")
+set(CPACK_PACKAGE_DESCRIPTION [[
+lptpanel drives the outputs and shows the inputs of the parallel port at
+0x378 as a panel of switches and lamps, with a picture of its 25-pin
+connector. lptport reads, writes and watches the port from the command line
+and tests it with a loopback plug. Both work on Linux ppdev, on direct I/O,
+or on a simulated port for use without hardware.]])
+set(CPACK_STRIP_FILES ON)
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+else()
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+  # dpkg-shlibdeps (dpkg-dev) finds the Qt run-time packages the programs
+  # link; without it, name the ones a Debian 12 build links.
+  find_program(LPTPANEL_DPKG_SHLIBDEPS dpkg-shlibdeps)
+  mark_as_advanced(LPTPANEL_DPKG_SHLIBDEPS)
+  if(LPTPANEL_DPKG_SHLIBDEPS)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  elseif(lptpanel_with_panel)
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS
+        "libc6, libstdc++6, libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4)")
+  else()
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6")
+  endif()
+endif()
+include(CPack)
