@@ -1,6 +1,5 @@
 #include "gifwriter.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
@@ -66,9 +65,10 @@ void compress(const std::vector<std::uint8_t>& pixels, int minCodeSize, QByteArr
     const int endCode = clearCode + 1;
     const int firstFree = clearCode + 2;
 
-    // child[prefix * 256 + pixel] is the code for that string, 0 when absent
-    // (no string ever gets code 0: the first free code is at least 6).
-    std::vector<std::uint16_t> child(std::size_t(1) << (kMaxCodeBits + 8));
+    // The code of each string in the table, keyed by (code of the string
+    // without its last pixel, last pixel).
+    std::unordered_map<std::uint32_t, std::uint16_t> table;
+    table.reserve(std::size_t(1) << kMaxCodeBits);
     int width = minCodeSize + 1;
     int next = firstFree;
     CodeWriter writer(out);
@@ -76,7 +76,7 @@ void compress(const std::vector<std::uint8_t>& pixels, int minCodeSize, QByteArr
     auto reset = [&] {
         writer.put(clearCode, width);
         ++stats.clearCodes;
-        std::fill(child.begin(), child.end(), std::uint16_t(0));
+        table.clear();
         width = minCodeSize + 1;
         next = firstFree;
     };
@@ -92,16 +92,16 @@ void compress(const std::vector<std::uint8_t>& pixels, int minCodeSize, QByteArr
     int current = pixels.front();
     for (std::size_t i = 1; i < pixels.size(); ++i) {
         const int pixel = pixels[i];
-        std::uint16_t& slot = child[std::size_t(current) * 256 + std::size_t(pixel)];
-        if (slot != 0) {
-            current = slot;
+        const std::uint32_t key = std::uint32_t(current) << 8 | std::uint32_t(pixel);
+        if (const auto found = table.find(key); found != table.end()) {
+            current = found->second;
             continue;
         }
         writer.put(current, width);
         if (next >= kLastUsableCode) {
             reset();
         } else {
-            slot = std::uint16_t(next);
+            table.emplace(key, std::uint16_t(next));
             widenFor(next);
             ++next;
         }
