@@ -86,12 +86,17 @@ void drawLegend(QPainter& p, const Fonts& f) {
     }
 }
 
+// Without smoothing, so that the face's edges are whole pixels: white inside,
+// black outline.
 void drawShell(QPainter& p) {
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, false);
     p.setPen(Qt::NoPen);
     p.setBrush(Qt::black);
     p.drawPolygon(connector::shellOutside());
     p.setBrush(Qt::white);
     p.drawPolygon(connector::shellInside());
+    p.restore();
 }
 
 // Wires are two pixels wide and run only across and down, so they are filled
