@@ -166,16 +166,16 @@ QImage drawSwitch(bool on) {
     c.paint(roundedRect(3, 0.5, 22, 24.5, 3), 0xFF6E737A);
     c.paint(roundedRect(4, 1.5, 21, 23.5, 2.2), lit(0xFFF4F5F6, 0xFFB4B8BE, 4, 1.5, 22));
     // the nut the lever comes out of
-    c.paint(circle(12.5, 12.5, 4.6), 0xFF4A4E54);
-    c.paint(circle(12.5, 12.5, 3.2), lit(0xFFD8DBDF, 0xFF7C8289, 9.3, 9.3, 6.4));
+    c.paint(circle(12.5, 12.5, 4.1), 0xFF4A4E54);
+    c.paint(circle(12.5, 12.5, 2.8), lit(0xFFD8DBDF, 0xFF7C8289, 9.7, 9.7, 5.6));
     // the lever, up when on and down when off, and its knob: green when on
-    const double tipY = on ? 4.6 : 20.4;
+    const double tipY = on ? 4.4 : 20.6;
     const double top = std::min(tipY, 12.5), bottom = std::max(tipY, 12.5);
     c.paint(rect(10.5, top, 14.5, bottom), 0xFF3C4046);
     c.paint(rect(11.25, top, 13.75, bottom),
             [](double x, double) { return mix(0xFFF0F2F4, 0xFF8C9198, (x - 11.25) / 2.5); });
-    c.paint(circle(12.5, tipY, 3.7), on ? 0xFF0B5A14 : 0xFF3C4046);
-    c.paint(circle(12.5, tipY, 2.9), on ? 0xFF1FB030 : 0xFF6E737A);
+    c.paint(circle(12.5, tipY, 3.5), on ? 0xFF0B5A14 : 0xFF3C4046);
+    c.paint(circle(12.5, tipY, 2.7), on ? 0xFF1FB030 : 0xFF6E737A);
     c.paint(circle(11.7, tipY - 0.9, 1.2), on ? 0xFFA8F0AC : 0xFFC4C8CC);
     return c.image();
 }
