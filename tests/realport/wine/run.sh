@@ -1,0 +1,225 @@
+#!/bin/bash
+# Proves the Windows real-port driver (the port-I/O DLL) under Wine.
+#
+#   run.sh [SOURCE_DIR [WORK_DIR]]
+#
+# Cross-builds lptport.exe (64-bit) with mingw-w64, builds a port-I/O DLL of
+# our own (fakeinpout.c) that records every call, and runs lptport.exe under
+# wine64 with the DLL in the places a user might put it, checking which DLL
+# is loaded and when, the calls that reach it, in order, and the messages
+# when the DLL or an entry point is missing.
+# Exit status: 0 proved, 1 failed, 77 cannot run here (see packages.sh).
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+src=$(cd "${1:-$here/../../..}" && pwd)
+work=${2:-/tmp/b-realport-wine}
+mkdir -p "$work"
+work=$(cd "$work" && pwd)
+started=$SECONDS
+
+. "$here/../packages.sh"
+ensure_packages g++-mingw-w64-x86-64 wine64
+
+step() { echo "--- $* ($((SECONDS - started)) s)"; }
+
+toolchain=$src/cmake/mingw-w64-x86_64.cmake
+step "cross-building lptport.exe with $(basename "$toolchain")"
+cmake -S "$src" -B "$work/cross" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DLPTPANEL_GUI=OFF -DLPTPANEL_TESTS=OFF \
+    -DCMAKE_EXE_LINKER_FLAGS=-static >"$work/cmake.log" ||
+    { cat "$work/cmake.log"; exit 1; }
+cmake --build "$work/cross" -j2 --target lptport
+exe=$work/cross/bin/lptport.exe
+
+step "building the recording DLLs"
+dlls=$work/dlls
+rm -rf "$dlls"
+mkdir -p "$dlls"
+cc=x86_64-w64-mingw32-gcc
+$cc -O2 -Wall -Wextra -Werror -shared -static-libgcc -o "$dlls/fake.dll" \
+    "$here/fakeinpout.c" "$here/fakeinpout.def"
+$cc -O2 -Wall -Wextra -Werror -shared -static-libgcc -DFAKEINPOUT_NO_INP32 \
+    -o "$dlls/out32only.dll" "$here/fakeinpout.c" "$here/fakeinpout-out32.def"
+x86_64-w64-mingw32-as --32 -o "$dlls/dll32.o" "$here/dll32.s"
+x86_64-w64-mingw32-ld -m i386pe -T "$here/dll32.ld" --dll -e _DllMain@12 \
+    -o "$dlls/dll32.dll" "$dlls/dll32.o" "$here/dll32.def"
+
+# Where the DLLs lie, one folder per case: beside lptport.exe under the
+# 64-bit name, under the 32-bit name only, nowhere, and in the working
+# directory only.
+run=$work/run
+rm -rf "$run"
+mkdir -p "$run"/{beside,wrongname,alone,cwd}
+for d in beside wrongname alone; do cp "$exe" "$run/$d/lptport.exe"; done
+cp "$dlls/fake.dll" "$run/beside/inpoutx64.dll"
+cp "$dlls/fake.dll" "$run/wrongname/inpout32.dll"
+cp "$dlls/fake.dll" "$run/cwd/inpoutx64.dll"
+
+# Wine, quiet and without a display, in a prefix of its own.
+wine=$(command -v wine64 || true)
+[ -n "$wine" ] || wine=/usr/lib/wine/wine64
+[ -x "$wine" ] || cannot_run "wine64 is installed but its loader is not found"
+export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY PARPORT FAKEINPOUT_LOG FAKEINPOUT_TABLE
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    step "creating the Wine prefix"
+    "$wine" wineboot --init >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log"; exit 1; }
+fi
+wineserver=$(dirname "$wine")/wineserver
+[ -x "$wineserver" ] || wineserver=$(dirname "$wine")/wineserver64
+# One wine server for all the runs, stopped on the way out.
+"$wineserver" -p 60 2>/dev/null || true
+trap '"$wineserver" -k 2>/dev/null || true' EXIT
+winpath() { "$wine" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
+
+# ---- the cases ------------------------------------------------------------
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+ok() { echo "ok:   $*"; }
+
+log=$work/calls.log
+# run_case NAME CWD EXE [VAR=VALUE...] -- ARGS...: one run of lptport.exe;
+# sets rc, out (stdout, lines joined by blanks), err (stderr) and calls (the
+# DLL's record, "none" when nothing was loaded).
+run_case() {
+    name=$1 cwd=$2 program=$3
+    shift 3
+    local vars=()
+    while [ "$1" != "--" ]; do
+        vars+=("$1")
+        shift
+    done
+    shift
+    rm -f "$log"
+    rc=0
+    (cd "$cwd" && env FAKEINPOUT_LOG="$log" "${vars[@]}" "$wine" "$program" "$@" \
+        >"$work/out" 2>"$work/err") || rc=$?
+    out=$(tr -d '\r' <"$work/out" | tr '\n' ' ' | sed 's/ *$//')
+    err=$(tr -d '\r' <"$work/err")
+    calls=$( [ -f "$log" ] && tr -d '\r' <"$log" || echo none)
+}
+show() {
+    echo "      status $rc, stdout '$out'"
+    sed 's/^/      stderr: /' <<<"$err"
+    sed 's/^/      calls:  /' <<<"$calls"
+}
+# expect_run WANT_RC WANT_OUT WANT_CALLS: judges the last run_case.
+expect_run() {
+    if [ "$rc" = "$1" ] && [ "$out" = "$2" ] && [ "$calls" = "$3" ]; then
+        ok "$name"
+    else
+        fail "$name: wanted status $1, stdout '$2' and the calls:"
+        sed 's/^/      /' <<<"$3"
+        echo "    got:"
+        show
+    fi
+}
+# expect_message TEXT...: the last run failed with status 1 and printed, after
+# the port line, one message holding every TEXT.
+expect_message() {
+    local msg t
+    msg=$(grep -v '^lptport: port: ' <<<"$err" || true)
+    if [ "$rc" != 1 ] || [ "$(grep -c . <<<"$msg")" != 1 ]; then
+        fail "$name: wanted status 1 and one message, got:"
+        show
+        return
+    fi
+    for t in "$@"; do
+        if ! grep -qiF -- "$t" <<<"$msg"; then
+            fail "$name: the message does not mention '$t': $msg"
+            return
+        fi
+    done
+    ok "$name: $msg"
+}
+# expect_port_line TEXT: stderr holds the line naming the port, with TEXT.
+expect_port_line() {
+    if ! grep -q "^lptport: port: .*$1" <<<"$err"; then
+        fail "$name: no port line naming $1 on stderr:"
+        show
+    fi
+}
+
+beside=$(winpath "$run/beside/inpoutx64.dll")
+fake=$(winpath "$dlls/fake.dll")
+out32only=$(winpath "$dlls/out32only.dll")
+step "running lptport.exe under $("$wine" --version 2>/dev/null)"
+
+# Help and bad arguments touch no port: the DLL is not loaded.
+run_case help "$run/beside" "$run/beside/lptport.exe" -- --help
+[ "$rc" = 0 ] && grep -q '^usage: lptport' "$work/out" && [ "$calls" = none ] &&
+    ok "$name: usage printed, no DLL loaded" || { fail "$name"; show; }
+run_case bad-address "$run/beside" "$run/beside/lptport.exe" -- out 0x999 1
+expect_run 2 "" none
+
+# The default DLL of a 64-bit build, beside the program, is loaded at the
+# first access, once; the calls reach it in order and reads give its answers
+# (the low byte only: 0x1C5 reads 197).
+run_case default-dll "$run/beside" "$run/beside/lptport.exe" \
+    FAKEINPOUT_TABLE="0x379=0x7F 0x378=0x1C5" -- \
+    out 0x378 0x41 out 0x37A 11 in 0x379 in 0x378 out 0x378 0
+expect_run 0 "127 197" "load $beside
+out 0x378 65
+out 0x37A 11
+in 0x379 127
+in 0x378 453
+out 0x378 0"
+expect_port_line inpoutx64.dll
+
+# dll:PATH names the DLL, under any name, absolute or relative to the
+# working directory; the program's folder holds none.
+run_case dll-path-absolute "$run/alone" "$run/alone/lptport.exe" PARPORT="dll:$fake" \
+    FAKEINPOUT_TABLE="0x379=0x80" -- out 0x37A 4 in 0x379
+expect_run 0 "128" "load $fake
+out 0x37A 4
+in 0x379 128"
+run_case dll-path-relative "$work" "$run/alone/lptport.exe" 'PARPORT=dll:dlls\fake.dll' -- \
+    out 0x378 255
+expect_run 0 "" "load $fake
+out 0x378 255"
+
+# Each entry point is looked up at its own first use: a DLL without Inp32
+# serves writes, and the first read fails with one message, after the
+# writes before it and before any after it.
+run_case out32-only-writes "$run/alone" "$run/alone/lptport.exe" PARPORT="dll:$out32only" -- \
+    out 0x378 1 out 0x37A 11
+expect_run 0 "" "load $out32only
+out 0x378 1
+out 0x37A 11"
+run_case out32-only-read "$run/alone" "$run/alone/lptport.exe" PARPORT="dll:$out32only" -- \
+    out 0x378 2 in 0x379 out 0x378 3
+expect_message Inp32 out32only.dll "Real ports on Windows"
+[ "$calls" = "load $out32only
+out 0x378 2" ] && ok "$name: the write before the read went out, none after" ||
+    { fail "$name: wrong calls"; show; }
+
+# A DLL only in the working directory is never loaded.
+run_case cwd-only "$run/cwd" "$run/alone/lptport.exe" -- out 0x378 1
+expect_message inpoutx64.dll "Real ports on Windows"
+[ "$calls" = none ] && ok "$name: the DLL in the working directory was not loaded" ||
+    { fail "$name: a DLL was loaded"; show; }
+
+# A 64-bit build does not take the 32-bit name.
+run_case only-32-bit-name "$run/wrongname" "$run/wrongname/lptport.exe" -- out 0x378 1
+expect_message inpoutx64.dll "Real ports on Windows"
+[ "$calls" = none ] && ok "$name: inpout32.dll was not loaded" || { fail "$name"; show; }
+
+# A 32-bit DLL cannot be loaded into the 64-bit program: the message says so.
+run_case 32-bit-dll "$run/alone" "$run/alone/lptport.exe" \
+    PARPORT="dll:$(winpath "$dlls/dll32.dll")" -- out 0x378 1
+expect_message "64-bit" "Real ports on Windows"
+
+run_case missing-path "$run/alone" "$run/alone/lptport.exe" 'PARPORT=dll:C:\nowhere\port.dll' -- \
+    in 0x379
+expect_message 'C:\nowhere\port.dll' "Real ports on Windows"
+
+echo "--- $((SECONDS - started)) s in all"
+if [ "$failures" -gt 0 ]; then
+    echo "$failures check(s) failed"
+    exit 1
+fi
+echo "all checks passed"
