@@ -1,7 +1,6 @@
-// Drives a real Mivo pass by pass on a recording port: clicks are sent from
-// the step-1 hook of a chosen pass, so they are handled inside that pass's
-// event step as a user's click would be, and every register access is kept
-// in order, per pass.
+// Drives a real Mivo pass by pass on a recording port. A script says what the
+// user does in which pass; its clicks are sent from the step-1 hook of that
+// pass, so they are handled inside the pass's event step as a real click is.
 #pragma once
 
 #include "panel/image_label.h"
@@ -9,84 +8,111 @@
 #include "recording_port.h"
 
 #include <QImageReader>
+#include <QMenuBar>
 #include <QTest>
+#include <QWindow>
 
-#include <functional>
 #include <map>
-#include <memory>
-#include <vector>
+#include <span>
 
 namespace panel_test {
 
-using lpt::test::Access;
-using Accesses = std::vector<Access>;
-
-/// The picture file as decoded, in one format for comparing.
-inline QImage filePicture(const char* file) {
-    return QImageReader(QString::fromLatin1(file))
-        .read()
-        .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+/// What a user does: "Image1(2)", "Check1", "Command3" click that control,
+/// "Connec" chooses the menu command, "close" closes the window by its frame.
+/// "Command1_Click" calls the apply handler directly, bypassing the button.
+inline bool act(Mivo& m, const QString& action) {
+    if (action == "close") {
+        m.windowHandle()->close();
+    } else if (action == "Command1_Click") {
+        m.Command1_Click();
+    } else if (action == "Connec") {
+        QMenuBar* bar = m.menuBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(m.Connec).center());
+    } else if (QWidget* control = m.findChild<QWidget*>(action)) {
+        QTest::mouseClick(control, Qt::LeftButton);
+    } else {
+        return false;
+    }
+    return true;
 }
 
-/// What the image control shows; a null image while it is empty.
-inline QImage shown(const ImageLabel* image) {
-    return image->pixmap().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+/// The picture an image control shows: '1' "swtchon.gif", '0' "swtchoff.gif",
+/// 'H' "ledron.bmp", 'L' "ledgon.bmp", '-' none yet, '?' anything else.
+inline char pictureOf(const ImageLabel* image) {
+    if (image->pixmap().isNull())
+        return '-';
+    const auto form = QImage::Format_ARGB32_Premultiplied;
+    const QImage shown = image->pixmap().toImage().convertToFormat(form);
+    for (auto [c, file] : {std::pair{'1', "swtchon.gif"},
+                           {'0', "swtchoff.gif"},
+                           {'H', "ledron.bmp"},
+                           {'L', "ledgon.bmp"}})
+        if (shown == QImageReader(file).read().convertToFormat(form))
+            return c;
+    return '?';
 }
 
-/// Accesses as lines ("write data 0", "read status 127"), so that QCOMPARE
-/// shows which access differs.
-inline QStringList lines(const Accesses& accesses) {
-    QStringList out;
-    for (const Access& a : accesses)
-        out << QString::fromStdString(lpt::test::toString(a));
-    return out;
+/// The switches D0..D7, toggle-all / C0..C3, toggle-all as their pictures;
+/// '!' marks a switch whose picture disagrees with its bit slot.
+inline QString switches(const Mivo& m) {
+    QString s;
+    auto add = [&](const std::array<ImageLabel*, 9>& images, const int* bits,
+                   std::initializer_list<int> which) {
+        for (int k : which) {
+            const char p = pictureOf(images[k]);
+            s += (p == '0' || p == '1') && p != '0' + bits[k] ? '!' : p;
+        }
+    };
+    add(m.Image1, m.dataBits, {0, 1, 2, 3, 4, 5, 6, 7, 8});
+    s += '/';
+    add(m.Image3, m.controlBits, {0, 1, 2, 3, 8});
+    return s;
 }
 
-inline void click(QWidget* widget) {
-    QTest::mouseClick(widget, Qt::LeftButton);
+/// The lamps S0..S7 as their pictures.
+inline QString lamps(const Mivo& m) {
+    QString s;
+    for (const ImageLabel* lamp : m.Image2)
+        s += pictureOf(lamp);
+    return s;
+}
+
+/// Register accesses as "D5 C11 S": the register's initial, and the value of a write.
+inline QString trace(std::span<const lpt::test::Access> accesses) {
+    QStringList t;
+    for (const auto& a : accesses)
+        t << QChar(lpt::registerName(a.reg)[0]).toUpper() +
+                 (a.kind == lpt::test::Access::Write ? QString::number(a.value) : QString());
+    return t.join(' ');
 }
 
 struct PanelRun {
     std::shared_ptr<lpt::test::RecordingPort::State> port = lpt::test::RecordingPort::install();
-    std::unique_ptr<Mivo> mivo = std::make_unique<Mivo>();
-    std::map<long, std::function<void()>> actions; // pass number -> what the user does
-    std::vector<int> exitRequests;                 // statuses passed to endProgram
-    std::size_t startUpAccesses = 0;
+    Mivo mivo;
+    std::map<long, QStringList> script; // pass -> what the user does in it
+    std::size_t traced = 0;
 
     PanelRun() {
-        mivo->endProgram = [this](int status) { exitRequests.push_back(status); };
-        mivo->onEventsProcessed = [this](long pass) {
-            if (auto it = actions.find(pass); it != actions.end())
-                it->second();
+        mivo.onEventsProcessed = [this](long pass) {
+            for (const QString& action : script[pass])
+                QVERIFY2(act(mivo, action), qPrintable(action));
         };
     }
-
-    void startUp() {
-        mivo->startUp();
-        startUpAccesses = port->accesses.size();
+    /// The accesses since the last call.
+    QString accesses() {
+        const QString t = trace(std::span(port->accesses).subspan(traced));
+        traced = port->accesses.size();
+        return t;
     }
-
-    /// Runs passes until `last` (counted from the first pass) or until the
-    /// loop ends; returns whether it would go on.
-    bool runTo(long last) {
-        bool goOn = true;
-        while (goOn && passes < last) {
-            const std::size_t before = port->accesses.size();
-            goOn = mivo->monitorPass();
-            ++passes;
-            perPass.emplace_back(port->accesses.begin() + static_cast<long>(before),
-                                 port->accesses.end());
-        }
-        return goOn;
+    QString startUp() {
+        mivo.startUp();
+        return accesses();
     }
-
-    /// The accesses made during pass n (1-based), clicks of that pass included.
-    const Accesses& pass(long n) const { return perPass.at(static_cast<std::size_t>(n - 1)); }
-
-    long passes = 0;
-    std::vector<Accesses> perPass;
+    /// One pass of the monitor loop: "its accesses | the switches after it".
+    QString pass() {
+        const bool goOn = mivo.monitorPass();
+        return accesses() + " | " + switches(mivo) + (goOn ? "" : " | end");
+    }
 };
 
 } // namespace panel_test
-
-Q_DECLARE_METATYPE(panel_test::Accesses)

@@ -1,26 +1,18 @@
-// A scripted lptpanel for the process tests: the real panel and its real
-// Form_Load (so the real exit paths run), with clicks sent from the step-1
-// hook at one chosen pass.
+// The real panel with its real Form_Load, so that the real exit paths run,
+// doing what a user does (actions as in panel_harness.h) at one chosen pass:
 //
 //   panel_script PASS ACTION...
-//   ACTION: Command1..Command4, Check1, Image1:N, Image3:N, close
-//   ("close" is the window manager's close request on the main window)
 //
 // Exits as the panel does; status 3 means the loop ended without ending the
 // process, which the panel never does.
 #include "panel/error_report.h"
-#include "panel/image_label.h"
-#include "panel/mivo.h"
 #include "panel/panel_font.h"
-#include "port/driver.h"
+#include "panel_harness.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QPushButton>
-#include <QTest>
-#include <QWindow>
 
 #include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -32,31 +24,13 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "usage: panel_script PASS ACTION...\n");
         return 2;
     }
-
     Mivo mivo;
-    const long at = args[1].toLong();
-    const QStringList actions = args.mid(2);
     mivo.onEventsProcessed = [&](long pass) {
-        if (pass != at)
-            return;
-        for (const QString& action : actions) {
-            const QString name = action.section(':', 0, 0);
-            const int index = action.section(':', 1, 1).toInt();
-            QWidget* target = name == "Command1"   ? mivo.Command1
-                              : name == "Command2" ? mivo.Command2
-                              : name == "Command3" ? mivo.Command3
-                              : name == "Command4" ? mivo.Command4
-                              : name == "Check1"   ? static_cast<QWidget*>(mivo.Check1)
-                              : name == "Image1"   ? mivo.Image1.at(index)
-                              : name == "Image3"   ? mivo.Image3.at(index)
-                                                   : nullptr;
-            if (name == "close")
-                mivo.windowHandle()->close();
-            else if (target)
-                QTest::mouseClick(target, Qt::LeftButton);
-            else
+        for (const QString& action : args.mid(2))
+            if (pass == args[1].toLong() && !panel_test::act(mivo, action)) {
                 std::fprintf(stderr, "panel_script: unknown action %s\n", qPrintable(action));
-        }
+                std::_Exit(2);
+            }
     };
     mivo.Form_Load();
     return 3;
