@@ -55,14 +55,6 @@ std::array<int, 8> decodeStatus(int statusValue) {
     return levels;
 }
 
-int encodeStatus(std::span<const int, 8> pinLevels) {
-    int bits = 0;
-    for (int k = 0; k < 8; ++k)
-        if (pinLevels[k])
-            bits |= 1 << k;
-    return bits ^ kStatusInverted;
-}
-
 const std::array<ConnectorPin, 25>& connectorPins() {
     using enum PinKind;
     using R = Register;

@@ -35,8 +35,6 @@ int composeData(std::span<const int, 8> dataBits);
 int composeControl(std::span<const int, 4> controlBits);
 /// Pin levels of S0..S7 (1 = high) from a status register value.
 std::array<int, 8> decodeStatus(int statusValue);
-/// Status register value that reports the given pin levels of S0..S7.
-int encodeStatus(std::span<const int, 8> pinLevels);
 /// Control register bits whose pin level is the complement of the bit: C0, C1, C3.
 inline constexpr int kControlInverted = 0x0B;
 /// Status register bits whose pin level is the complement of the bit: S7.
