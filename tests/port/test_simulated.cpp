@@ -1,5 +1,6 @@
 // The simulated port: registers, counters, write log, wiring, the checks on
-// its file, and sharing with other processes.
+// its file, and a writer in another process. (lptport's tests share one port
+// between processes throughout.)
 #include "port/driver.h"
 #include "port/inpout.h"
 #include "port/simulated.h"
@@ -8,12 +9,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -58,7 +56,6 @@ private slots:
     void fileAndDirectoryModes();
     void badFilesAreRefusedAndLeftAlone_data();
     void badFilesAreRefusedAndLeftAlone();
-    void anotherProcessSeesChanges();
     void concurrentWriterAndReaderSeeNoTornValues();
 
 private:
@@ -230,31 +227,6 @@ void TestSimulated::outAndInpThroughThePort() {
     using Log = std::vector<std::pair<Register, std::uint8_t>>;
     QCOMPARE(port->writeLog(), (Log{{Register::Data, 0x55}, {Register::Control, 11}}));
     installDriver(nullptr);
-}
-
-void TestSimulated::anotherProcessSeesChanges() {
-    auto port = SimulatedPort::open(path_);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("PARPORT", "sim:" + QString::fromStdString(path_));
-    auto run = [&](const QStringList& args) {
-        QProcess p;
-        p.setProcessEnvironment(env);
-        p.start(LPTPORT_BIN, args);
-        p.waitForFinished(10000);
-        return p.exitCode() == 0 && p.exitStatus() == QProcess::NormalExit;
-    };
-    // Our writes are seen by the other process, and its by us.
-    port->write(Register::Data, 5);
-    QVERIFY(run({"out", "0x37A", "4", "out", "0x378", "6"}));
-    QCOMPARE(port->read(Register::Data), 6);
-    QCOMPARE(port->read(Register::Control), 4);
-    QVERIFY(run({"sim", "status", "0x80"}));
-    QCOMPARE(port->read(Register::Status), 0x80);
-    QVERIFY(run({"sim", "wiring", "loopback"}));
-    QCOMPARE(port->wiring(), Wiring::Loopback);
-    using Log = std::vector<std::pair<Register, std::uint8_t>>;
-    QCOMPARE(port->writeLog(),
-             (Log{{Register::Data, 5}, {Register::Control, 4}, {Register::Data, 6}}));
 }
 
 void TestSimulated::concurrentWriterAndReaderSeeNoTornValues() {
