@@ -52,29 +52,21 @@ inline char pictureOf(const ImageLabel* image) {
     return '?';
 }
 
-/// The switches D0..D7, toggle-all / C0..C3, toggle-all as their pictures;
-/// '!' marks a switch whose picture disagrees with its bit slot.
-inline QString switches(const Mivo& m) {
+/// Image controls as their pictures.
+inline QString pictures(std::span<ImageLabel* const> images) {
     QString s;
-    auto add = [&](const std::array<ImageLabel*, 9>& images, const int* bits,
-                   std::initializer_list<int> which) {
-        for (int k : which) {
-            const char p = pictureOf(images[k]);
-            s += (p == '0' || p == '1') && p != '0' + bits[k] ? '!' : p;
-        }
-    };
-    add(m.Image1, m.dataBits, {0, 1, 2, 3, 4, 5, 6, 7, 8});
-    s += '/';
-    add(m.Image3, m.controlBits, {0, 1, 2, 3, 8});
+    for (const ImageLabel* image : images)
+        s += pictureOf(image);
     return s;
 }
 
-/// The lamps S0..S7 as their pictures.
+/// The switches D0..D7, toggle-all / C0..C3, toggle-all; the lamps S0..S7.
+inline QString switches(const Mivo& m) {
+    return pictures(m.Image1) + '/' + pictures(std::span(m.Image3).first<4>()) +
+           pictureOf(m.Image3[8]);
+}
 inline QString lamps(const Mivo& m) {
-    QString s;
-    for (const ImageLabel* lamp : m.Image2)
-        s += pictureOf(lamp);
-    return s;
+    return pictures(m.Image2);
 }
 
 /// Register accesses as "D5 C11 S": the register's initial, and the value of a write.
