@@ -40,6 +40,23 @@ inline constexpr int kControlInverted = 0x0B;
 /// Status register bits whose pin level is the complement of the bit: S7.
 inline constexpr int kStatusInverted = 0x80;
 
+/// One wire of the common loopback plug (pins 2->15, 3->13, 4->12, 5->10,
+/// 6->11): the data bit that drives it and the status bit that reads it, with
+/// their connector pins.
+struct LoopbackWire {
+    int dataBit;
+    int statusBit;
+    int outPin;
+    int inPin;
+};
+inline constexpr std::array<LoopbackWire, 5> kLoopbackWires{{
+    {0, 3, 2, 15},
+    {1, 4, 3, 13},
+    {2, 5, 4, 12},
+    {3, 6, 5, 10},
+    {4, 7, 6, 11},
+}};
+
 /// Where a signal sits on the 25-way connector.
 enum class PinKind { Output, Input, Ground };
 struct ConnectorPin {

@@ -95,7 +95,13 @@ static_assert(std::atomic_ref<std::uint64_t>::is_always_lock_free,
               "the simulated port needs lock-free 64-bit atomics");
 
 std::uint8_t loopbackStatus(std::uint8_t data) {
-    return static_cast<std::uint8_t>(0x07 | ((data & 0x0F) << 3) | ((data & 0x10) ? 0 : 0x80));
+    // All wired inputs low (BUSY's register bit is then 1); bits 0-2 have no
+    // pin and read 1. A wire driven high flips its input's register bit.
+    int status = 0x07 | kStatusInverted;
+    for (const LoopbackWire& wire : kLoopbackWires)
+        if ((data >> wire.dataBit) & 1)
+            status ^= 1 << wire.statusBit;
+    return static_cast<std::uint8_t>(status);
 }
 
 namespace {

@@ -18,9 +18,9 @@ enum class Wiring : std::uint32_t {
     Loopback = 1, // plug 2->15, 3->13, 4->12, 5->10, 6->11
 };
 
-/// Status register value a loopback plug gives for a data register value:
-/// S3..S6 follow D0..D3, the BUSY pin follows D4 (bit 7 is its complement),
-/// and bits 0..2, which have no pin, read 1.
+/// Status register value the loopback plug (kLoopbackWires) gives for a data
+/// register value: S3..S6 follow D0..D3, the BUSY pin follows D4 (bit 7 is
+/// its complement), and bits 0..2, which have no pin, read 1.
 std::uint8_t loopbackStatus(std::uint8_t data);
 
 class SimulatedPort final : public Driver {

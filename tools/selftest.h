@@ -6,6 +6,7 @@
 #pragma once
 
 #include "port/driver.h"
+#include "port/registers.h"
 
 #include <array>
 #include <functional>
@@ -15,22 +16,6 @@
 #include <vector>
 
 namespace lpt {
-
-/// One wire of the plug: the data bit that drives it and the status bit
-/// that reads it, with their connector pins.
-struct LoopbackWire {
-    int dataBit;
-    int statusBit;
-    int outPin;
-    int inPin;
-};
-inline constexpr std::array<LoopbackWire, 5> kLoopbackWires{{
-    {0, 3, 2, 15},
-    {1, 4, 3, 13},
-    {2, 5, 4, 12},
-    {3, 6, 5, 10},
-    {4, 7, 6, 11},
-}};
 
 enum class WireState {
     Good,      // the input follows its own data line
