@@ -43,6 +43,7 @@ void TestLoop::lampLevels() {
         run.port->status = status;
         run.pass();
         QCOMPARE(panel_test::lamps(run.mivo), QString(lamps));
+        QCOMPARE(run.mivo.statusValue, short(0)); // the decoding uses the value up
     }
 }
 
@@ -97,6 +98,9 @@ void TestLoop::clicks_data() {
     QTest::newRow("all outputs to 0, immediate")
         << QStringList{"1: Image3(8) Image1(3)", "3: Command4"}
         << QStringList{"3: D0 C11 D0 C11 S | 000000000/00001"};
+    QTest::newRow("group mode: toggle-all and all outputs still write at once")
+        << QStringList{"1: Check1", "3: Image3(8)", "4: Command3"}
+        << QStringList{"3: C4 S | 000000000/11111", "4: D255 C4 S | 111111110/11111"};
     QTest::newRow("apply while disabled writes nothing")
         << QStringList{"2: Image1(5) Command1 Command1_Click"}
         << QStringList{"2: D32 C11 S | 000001000/00000"};
