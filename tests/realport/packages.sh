@@ -1,5 +1,5 @@
-# Sourced by the real-port proofs: makes sure the Debian packages a proof
-# needs are installed, installing them when it can.
+# Sourced by the real-port proofs: sets up their folders and makes sure the
+# Debian packages a proof needs are installed, installing them when it can.
 #
 # A proof that cannot run here (packages missing and no way to install them,
 # no archive to download from) exits with 77, which CTest reports as skipped.
@@ -40,3 +40,16 @@ ensure_packages() {
             cannot_run "apt-get could not install ${missing[*]}"
     fi
 }
+
+# proof_dirs DEFAULT_WORK [SOURCE_DIR [WORK_DIR]]: sets src (the source tree,
+# three levels up by default) and work (made if missing), and starts the
+# clock that step() reports.
+proof_dirs() {
+    src=$(cd "${2:-$here/../../..}" && pwd)
+    work=${3:-$1}
+    mkdir -p "$work"
+    work=$(cd "$work" && pwd)
+    started=$SECONDS
+}
+
+step() { echo "--- $* ($((SECONDS - started)) s)"; }

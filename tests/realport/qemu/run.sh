@@ -12,16 +12,9 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-src=$(cd "${1:-$here/../../..}" && pwd)
-work=${2:-/tmp/b-realport-qemu}
-mkdir -p "$work"
-work=$(cd "$work" && pwd)
-started=$SECONDS
-
 . "$here/../packages.sh"
+proof_dirs /tmp/b-realport-qemu "$@"
 ensure_packages qemu-system-x86 busybox-static cpio xz-utils
-
-step() { echo "--- $* ($((SECONDS - started)) s)"; }
 
 # A statically linked lptport, so the initramfs needs no C library.
 step "building a static lptport"

@@ -12,16 +12,9 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-src=$(cd "${1:-$here/../../..}" && pwd)
-work=${2:-/tmp/b-realport-wine}
-mkdir -p "$work"
-work=$(cd "$work" && pwd)
-started=$SECONDS
-
 . "$here/../packages.sh"
+proof_dirs /tmp/b-realport-wine "$@"
 ensure_packages g++-mingw-w64-x86-64 wine64
-
-step() { echo "--- $* ($((SECONDS - started)) s)"; }
 
 toolchain=$src/cmake/mingw-w64-x86_64.cmake
 step "cross-building lptport.exe with $(basename "$toolchain")"
