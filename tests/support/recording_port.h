@@ -15,27 +15,7 @@ struct Access {
     enum Kind { Write, Read } kind;
     Register reg;
     int value; // written, or returned by the read
-
-    bool operator==(const Access&) const = default;
 };
-
-inline Access write(Register reg, int value) {
-    return {Access::Write, reg, value};
-}
-inline Access writeData(int value) {
-    return write(Register::Data, value);
-}
-inline Access writeControl(int value) {
-    return write(Register::Control, value);
-}
-inline Access readStatus(int value) {
-    return {Access::Read, Register::Status, value};
-}
-
-inline std::string toString(const Access& a) {
-    return std::string(a.kind == Access::Write ? "write " : "read ") +
-           std::string(registerName(a.reg)) + " " + std::to_string(a.value);
-}
 
 class RecordingPort final : public Driver {
 public:
@@ -45,13 +25,6 @@ public:
         int data = 0;
         int control = 0;
 
-        std::vector<Access> writes() const {
-            std::vector<Access> w;
-            for (const auto& a : accesses)
-                if (a.kind == Access::Write)
-                    w.push_back(a);
-            return w;
-        }
         int statusReads() const {
             int n = 0;
             for (const auto& a : accesses)
