@@ -2,7 +2,7 @@
 // `lptport selftest` on the simulated port: its report, its exit status, and
 // the registers put back as they were.
 #include "port/simulated.h"
-#include "tools/selftest.h"
+#include "lptport/selftest.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

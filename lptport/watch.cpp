@@ -1,4 +1,4 @@
-#include "tools/watch.h"
+#include "lptport/watch.h"
 
 #include "port/registers.h"
 

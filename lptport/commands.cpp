@@ -1,11 +1,13 @@
-// lptport: the command line over the port layer. It uses the same driver
-// layer and PARPORT as the panel, and prints stable lines for scripts.
+// lptport's commands over the port layer. They use the same driver layer and
+// PARPORT as the panel, and print stable lines for scripts.
+#include "lptport/commands.h"
+
 #include "port/driver.h"
 #include "port/inpout.h"
 #include "port/registers.h"
 #include "port/simulated.h"
-#include "tools/selftest.h"
-#include "tools/watch.h"
+#include "lptport/selftest.h"
+#include "lptport/watch.h"
 
 #include <chrono>
 #include <csignal>
@@ -325,7 +327,7 @@ int sim(int argc, char** argv) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int runLptport(int argc, char** argv) {
     lpt::setProgramName("lptport");
     if (argc < 2)
         usage("no command given");

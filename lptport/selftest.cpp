@@ -1,4 +1,4 @@
-#include "tools/selftest.h"
+#include "lptport/selftest.h"
 
 #include <algorithm>
 

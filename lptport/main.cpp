@@ -1,0 +1,5 @@
+#include "lptport/commands.h"
+
+int main(int argc, char** argv) {
+    return runLptport(argc, argv);
+}
