@@ -3,8 +3,8 @@
 // The DLL is loaded at the first register access, and each of its two entry
 // points is looked up at its own first use and kept.
 #include "port/driver.h"
+#include "port/windows_text.h"
 
-#include <cwchar>
 #include <windows.h>
 
 namespace lpt {
@@ -23,30 +23,6 @@ constexpr const char* kWordSize = "32-bit";
 // Exported undecorated; __stdcall matters in a 32-bit build only.
 using Out32Fn = void(__stdcall*)(short, short);
 using Inp32Fn = short(__stdcall*)(short);
-
-std::string systemMessage(DWORD err) {
-    char* text = nullptr;
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, err, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = n && text ? std::string(text, n) : "error " + std::to_string(err);
-    LocalFree(text);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                                message.back() == ' ' || message.back() == '.'))
-        message.pop_back();
-    return message;
-}
-
-// PARPORT comes from getenv, so it is in the ANSI code page.
-std::wstring widen(const std::string& text) {
-    const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    if (n <= 0)
-        return std::wstring();
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), n);
-    wide.resize(std::wcslen(wide.c_str()));
-    return wide;
-}
 
 std::string program() {
     return programName() + ".exe";
@@ -144,6 +120,32 @@ private:
 };
 
 } // namespace
+
+bool findDefaultDll(std::string& why) {
+    // The two folders load() searches for a bare name, in its order.
+    wchar_t buf[MAX_PATH * 4];
+    const DWORD size = MAX_PATH * 4;
+    const std::wstring name = widen(kDefaultDll);
+    auto holds = [&](std::wstring dir) {
+        dir += L'\\';
+        return GetFileAttributesW((dir + name).c_str()) != INVALID_FILE_ATTRIBUTES;
+    };
+    DWORD n = GetModuleFileNameW(nullptr, buf, size);
+    const std::wstring exe(buf, n > 0 && n < size ? n : 0);
+    const auto slash = exe.find_last_of(L"\\/");
+    if (slash != std::wstring::npos && holds(exe.substr(0, slash))) {
+        why = "PARPORT unset, " + std::string(kDefaultDll) + " beside " + program();
+        return true;
+    }
+    n = GetSystemDirectoryW(buf, size);
+    if (n > 0 && n < size && holds(std::wstring(buf, n))) {
+        why = "PARPORT unset, " + std::string(kDefaultDll) + " in the system folder";
+        return true;
+    }
+    why = "PARPORT unset, no " + std::string(kDefaultDll) + " beside " + program() +
+          " or in the system folder";
+    return false;
+}
 
 std::unique_ptr<Driver> openDll(const std::string& path) {
     return std::make_unique<DllPort>(path.empty() ? kDefaultDll : path);

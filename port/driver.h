@@ -52,14 +52,16 @@ struct PortSpec {
     Kind kind = Kind::Simulated;
     std::string path; // sim file, /dev/parportN, or DLL path ("" = default)
     int base = 0x378; // direct I/O base address
+    std::string why;  // PARPORT unset: why this port was chosen, for the port line
 };
 
 /// Parses a PARPORT value (nullptr = unset). Unset picks the platform default:
-/// Linux /dev/parport0 when that node exists, else the simulated port; Windows
-/// the port-I/O DLL. Throws PortError for a form it does not know.
+/// Linux /dev/parport0 when that node exists, Windows the port-I/O DLL when it
+/// lies beside the program or in the system folder, else the simulated port.
+/// Throws PortError for a form it does not know.
 PortSpec parsePortSpec(const char* value);
 /// The simulated port's default file: $XDG_RUNTIME_DIR/lptpanel/port, else
-/// /tmp/lptpanel-<uid>/port.
+/// /tmp/lptpanel-<uid>/port; on Windows %LOCALAPPDATA%\lptpanel\port.
 std::string defaultSimPath();
 /// Opens the driver a spec names; throws PortError.
 std::unique_ptr<Driver> openDriver(const PortSpec& spec);
@@ -90,5 +92,9 @@ std::unique_ptr<Driver> openSimulated(const std::string& path);
 std::unique_ptr<Driver> openPpdev(const std::string& node);
 std::unique_ptr<Driver> openDirect(int base);
 std::unique_ptr<Driver> openDll(const std::string& path);
+/// Windows: whether the default port-I/O DLL (inpoutx64.dll in a 64-bit build)
+/// lies where a bare name is loaded from, beside the program or in the system
+/// folder; why says where, or that it lies in neither.
+bool findDefaultDll(std::string& why);
 
 } // namespace lpt

@@ -8,10 +8,8 @@
 #include <cstring>
 #include <string_view>
 
-#ifdef _WIN32
-#else
+#ifndef _WIN32
 #include <sys/stat.h>
-#include <unistd.h>
 #endif
 
 namespace lpt {
@@ -88,32 +86,28 @@ std::string describeErrno(int err) {
     }
 }
 
-std::string defaultSimPath() {
-#ifdef _WIN32
-    const char* tmp = std::getenv("TEMP");
-    return std::string(tmp ? tmp : ".") + "\\lptpanel\\port";
-#else
-    if (const char* run = std::getenv("XDG_RUNTIME_DIR"); run && *run == '/')
-        return std::string(run) + "/lptpanel/port";
-    return "/tmp/lptpanel-" + std::to_string(::geteuid()) + "/port";
-#endif
-}
-
 PortSpec parsePortSpec(const char* value) {
     PortSpec spec;
     const std::string_view v = value ? value : "";
     if (v.empty()) {
+        // Without a real port the simulated one stands in, so the tools
+        // always start; the port line says which was chosen and why.
 #ifdef _WIN32
-        spec.kind = PortSpec::Kind::Dll;
+        if (findDefaultDll(spec.why)) {
+            spec.kind = PortSpec::Kind::Dll;
+            return spec;
+        }
 #else
         struct stat st {};
         if (::stat("/dev/parport0", &st) == 0) {
             spec.kind = PortSpec::Kind::Ppdev;
             spec.path = "/dev/parport0";
-        } else {
-            spec.path = defaultSimPath();
+            spec.why = "PARPORT unset, /dev/parport0 present";
+            return spec;
         }
+        spec.why = "PARPORT unset, no /dev/parport0";
 #endif
+        spec.path = defaultSimPath();
         return spec;
     }
     if (v == "sim") {
@@ -185,12 +179,18 @@ void fail(const PortFailure& failure) {
 Driver& currentDriver() {
     auto& port = openPort();
     if (!port) {
+        PortSpec spec;
         try {
-            port = openDriver(parsePortSpec(std::getenv("PARPORT")));
+            spec = parsePortSpec(std::getenv("PARPORT"));
+            port = openDriver(spec);
         } catch (const PortError& e) {
             fail(e.failure());
         }
-        std::fprintf(stderr, "%s: port: %s\n", name().c_str(), port->description().c_str());
+        if (spec.why.empty())
+            std::fprintf(stderr, "%s: port: %s\n", name().c_str(), port->description().c_str());
+        else
+            std::fprintf(stderr, "%s: port: %s: using the %s\n", name().c_str(), spec.why.c_str(),
+                         port->description().c_str());
     }
     return *port;
 }

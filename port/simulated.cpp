@@ -1,32 +1,18 @@
 #include "port/simulated.h"
 
+#include "port/portfile.h"
+
 #include <atomic>
-#include <cerrno>
+#include <bit>
+#include <cstddef>
 #include <cstring>
-#include <fcntl.h>
-#include <sched.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <thread>
 
 namespace lpt {
 
-namespace {
+namespace portfile {
 
-constexpr char kMagic[8] = {'L', 'P', 'T', 'S', 'I', 'M', '\0', '\1'};
-constexpr std::uint32_t kVersion = 1;
 constexpr const char* kSection = "Using the simulated port";
-
-template <class T> std::atomic_ref<T> at(T& field) {
-    return std::atomic_ref<T>(field);
-}
-
-std::string dirOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 [[noreturn]] void refuse(const std::string& path, std::string cause, std::string fix) {
     throw PortError(
@@ -38,31 +24,18 @@ std::string resetFix() {
            "another file with PARPORT=sim:PATH";
 }
 
-// Makes dir (and any missing parent) with mode 0700 and checks that no other
-// user can change what is in it.
-void ensureSafeDirectory(const std::string& dir) {
-    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-        if (errno == ENOENT && dir != dirOf(dir)) {
-            ensureSafeDirectory(dirOf(dir));
-            if (::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST)
-                return ensureSafeDirectory(dir);
-        }
-        const int err = errno;
-        throw PortError({"cannot create the simulated port's directory " + dir, describeErrno(err),
-                         "choose a file in a directory you own with PARPORT=sim:PATH", kSection});
-    }
-    struct stat st {};
-    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        throw PortError({"simulated port directory " + dir + " refused",
-                         "it is not a directory (or is a link)",
-                         "choose another file with PARPORT=sim:PATH", kSection});
-    if (st.st_uid != ::geteuid() || (st.st_mode & 022) != 0)
-        throw PortError({"simulated port directory " + dir + " refused",
-                         st.st_uid != ::geteuid() ? "it belongs to another user"
-                                                  : "other users can write into it",
-                         "use a directory only you can change (chmod 700 " + dir +
-                             "), or choose another file with PARPORT=sim:PATH",
-                         kSection});
+} // namespace portfile
+
+namespace {
+
+using portfile::refuse;
+using portfile::resetFix;
+
+constexpr char kMagic[8] = {'L', 'P', 'T', 'S', 'I', 'M', '\0', '\1'};
+constexpr std::uint32_t kVersion = 1;
+
+template <class T> std::atomic_ref<T> at(T& field) {
+    return std::atomic_ref<T>(field);
 }
 
 } // namespace
@@ -104,98 +77,30 @@ std::uint8_t loopbackStatus(std::uint8_t data) {
     return static_cast<std::uint8_t>(status);
 }
 
-namespace {
-
-// Opens the existing port file without following a link; -1 with errno set
-// when there is none.
-int openExisting(const std::string& path) {
-    return ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
-}
-
-// Creates a fresh port file atomically: it is built under a temporary name and
-// linked into place, so no process ever maps a half-made port. Returns the
-// file descriptor of the port file at path (ours, or one that another process
-// made first).
-int createFresh(const std::string& path, std::size_t size, void (*init)(void*)) {
-    std::string tmp = dirOf(path) + "/.lptport-XXXXXX";
-    const int fd = ::mkstemp(tmp.data());
-    if (fd < 0) {
-        const int err = errno;
-        throw PortError({"cannot create the simulated port file " + path, describeErrno(err),
-                         "choose a file in a directory you own with PARPORT=sim:PATH", kSection});
-    }
-    ::fchmod(fd, 0600);
-    if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
-        const int err = errno;
-        ::close(fd);
-        ::unlink(tmp.c_str());
-        throw PortError({"cannot create the simulated port file " + path, describeErrno(err),
-                         "free some space or choose another file with PARPORT=sim:PATH", kSection});
-    }
-    void* mem = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    if (mem != MAP_FAILED) {
-        init(mem);
-        ::munmap(mem, size);
-    }
-    const bool linked = ::link(tmp.c_str(), path.c_str()) == 0;
-    const int err = errno;
-    ::unlink(tmp.c_str());
-    ::close(fd);
-    if (!linked && err != EEXIST)
-        throw PortError({"cannot create the simulated port file " + path, describeErrno(err),
-                         "choose a file in a directory you own with PARPORT=sim:PATH", kSection});
-    return openExisting(path);
-}
-
-} // namespace
-
 std::unique_ptr<SimulatedPort> SimulatedPort::open(const std::string& path) {
-    ensureSafeDirectory(dirOf(path));
-    int fd = openExisting(path);
-    if (fd < 0 && errno == ENOENT)
-        fd = createFresh(path, sizeof(Shared), [](void* mem) {
-            auto* s = static_cast<Shared*>(mem);
-            s->clear();
-            s->version = kVersion;
-            s->size = sizeof(Shared);
-            std::atomic_thread_fence(std::memory_order_release);
-            std::memcpy(s->magic, kMagic, sizeof kMagic);
-        });
-    if (fd < 0) {
-        const int err = errno;
-        struct stat st {};
-        if (err == EISDIR)
-            refuse(path, "it is not a regular file", "choose another file with PARPORT=sim:PATH");
-        if (err == ELOOP || (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)))
-            refuse(path, "it is a symbolic link",
-                   "remove the link (rm " + path + ") or " + resetFix());
-        if (::lstat(path.c_str(), &st) == 0 && st.st_uid != ::geteuid())
-            refuse(path, "it belongs to another user", "choose another file with PARPORT=sim:PATH");
-        refuse(path, describeErrno(err), resetFix());
-    }
-    struct stat st {};
-    ::fstat(fd, &st);
-    auto bad = [&](std::string cause, std::string fix) {
-        ::close(fd);
-        refuse(path, std::move(cause), std::move(fix));
-    };
-    if (!S_ISREG(st.st_mode))
-        bad("it is not a regular file", "choose another file with PARPORT=sim:PATH");
-    if (st.st_uid != ::geteuid())
-        bad("it belongs to another user", "choose another file with PARPORT=sim:PATH");
-    if ((st.st_mode & 022) != 0)
-        bad("other users can write to it", "chmod 600 " + path + ", or " + resetFix());
-    if (static_cast<std::size_t>(st.st_size) != sizeof(Shared))
-        bad("it is not a simulated port file (wrong size)", resetFix());
-    void* mem = ::mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    const int mapErr = errno;
-    ::close(fd);
-    if (mem == MAP_FAILED)
-        refuse(path, "cannot map it: " + describeErrno(mapErr), resetFix());
+    // One file format on every system: fixed field sizes and offsets, no padding,
+    // little-endian numbers (every system the port runs on is little-endian).
+    static_assert(std::endian::native == std::endian::little,
+                  "the port file keeps its numbers little-endian");
+    static_assert(offsetof(Shared, version) == 8 && offsetof(Shared, size) == 12 &&
+                      offsetof(Shared, data) == 16 && offsetof(Shared, status) == 20 &&
+                      offsetof(Shared, control) == 24 && offsetof(Shared, wiring) == 28 &&
+                      offsetof(Shared, writes) == 32 && offsetof(Shared, reads) == 40 &&
+                      offsetof(Shared, log) == 48,
+                  "the port file's fields lie at fixed offsets");
+    static_assert(sizeof(Shared) == 48 + 8 * kLogSize, "the port file has a fixed size");
+    void* mem = portfile::map(path, sizeof(Shared), [](void* mem) {
+        auto* s = static_cast<Shared*>(mem);
+        s->clear();
+        s->version = kVersion;
+        s->size = sizeof(Shared);
+        std::atomic_thread_fence(std::memory_order_release);
+        std::memcpy(s->magic, kMagic, sizeof kMagic);
+    });
     auto* shared = static_cast<Shared*>(mem);
     if (std::memcmp(shared->magic, kMagic, sizeof kMagic) != 0 || shared->version != kVersion ||
         shared->size != sizeof(Shared)) {
-        ::munmap(mem, sizeof(Shared));
+        portfile::unmap(mem, sizeof(Shared));
         refuse(path, "it is not a simulated port file (wrong header)", resetFix());
     }
     return std::unique_ptr<SimulatedPort>(new SimulatedPort(path, shared));
@@ -209,14 +114,7 @@ void SimulatedPort::reset(const std::string& path) {
         // Not a valid port file: the user asked for a fresh one, so whatever is
         // at path (a link, a damaged file) is replaced. The directory checks
         // still hold, so nothing outside a directory of the user's is touched.
-        ensureSafeDirectory(dirOf(path));
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) &&
-            ::unlink(path.c_str()) != 0) {
-            const int err = errno;
-            refuse(path, "cannot remove it: " + describeErrno(err),
-                   "choose another file with PARPORT=sim:PATH");
-        }
+        portfile::remove(path);
     }
     open(path);
 }
@@ -225,7 +123,7 @@ SimulatedPort::SimulatedPort(std::string path, Shared* shared)
     : path_(std::move(path)), shared_(shared) {}
 
 SimulatedPort::~SimulatedPort() {
-    ::munmap(shared_, sizeof(Shared));
+    portfile::unmap(shared_, sizeof(Shared));
 }
 
 std::string SimulatedPort::description() const {
@@ -290,7 +188,7 @@ std::vector<std::pair<Register, std::uint8_t>> SimulatedPort::writeLog() const {
             entry = at(shared_->log[i % kLogSize]).load(std::memory_order_acquire);
             if ((entry >> 16) >= i + 1)
                 break;
-            ::sched_yield();
+            std::this_thread::yield();
         }
         if ((entry >> 16) == i + 1) // else its writer died mid-way, or it was overwritten
             seen.emplace_back(i, entry);
