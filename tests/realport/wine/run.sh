@@ -13,6 +13,7 @@ set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/../packages.sh"
+. "$here/wine.sh"
 proof_dirs /tmp/b-realport-wine "$@"
 ensure_packages g++-mingw-w64-x86-64 wine64
 
@@ -27,13 +28,7 @@ exe=$work/cross/bin/lptport.exe
 
 step "building the recording DLLs"
 dlls=$work/dlls
-rm -rf "$dlls"
-mkdir -p "$dlls"
-cc=x86_64-w64-mingw32-gcc
-$cc -O2 -Wall -Wextra -Werror -shared -static-libgcc -o "$dlls/fake.dll" \
-    "$here/fakeinpout.c" "$here/fakeinpout.def"
-$cc -O2 -Wall -Wextra -Werror -shared -static-libgcc -DFAKEINPOUT_NO_INP32 \
-    -o "$dlls/out32only.dll" "$here/fakeinpout.c" "$here/fakeinpout-out32.def"
+build_recording_dlls "$dlls"
 x86_64-w64-mingw32-as --32 -o "$dlls/dll32.o" "$here/dll32.s"
 x86_64-w64-mingw32-ld -m i386pe -T "$here/dll32.ld" --dll -e _DllMain@12 \
     -o "$dlls/dll32.dll" "$dlls/dll32.o" "$here/dll32.def"
@@ -49,31 +44,11 @@ cp "$dlls/fake.dll" "$run/beside/inpoutx64.dll"
 cp "$dlls/fake.dll" "$run/wrongname/inpout32.dll"
 cp "$dlls/fake.dll" "$run/cwd/inpoutx64.dll"
 
-# Wine, quiet and without a display, in a prefix of its own.
-wine=$(command -v wine64 || true)
-[ -n "$wine" ] || wine=/usr/lib/wine/wine64
-[ -x "$wine" ] || cannot_run "wine64 is installed but its loader is not found"
-export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine without a display.
 unset DISPLAY WAYLAND_DISPLAY PARPORT FAKEINPOUT_LOG FAKEINPOUT_TABLE
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    step "creating the Wine prefix"
-    "$wine" wineboot --init >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log"; exit 1; }
-fi
-wineserver=$(dirname "$wine")/wineserver
-[ -x "$wineserver" ] || wineserver=$(dirname "$wine")/wineserver64
-# One wine server for all the runs, stopped on the way out.
-"$wineserver" -p 60 2>/dev/null || true
-trap '"$wineserver" -k 2>/dev/null || true' EXIT
-winpath() { "$wine" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
+start_wine
 
 # ---- the cases ------------------------------------------------------------
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-ok() { echo "ok:   $*"; }
-
 log=$work/calls.log
 # run_case NAME CWD EXE [VAR=VALUE...] -- ARGS...: one run of lptport.exe;
 # sets rc, out (stdout, lines joined by blanks), err (stderr) and calls (the
@@ -190,16 +165,18 @@ expect_message Inp32 out32only.dll "Real ports on Windows"
 out 0x378 2" ] && ok "$name: the write before the read went out, none after" ||
     { fail "$name: wrong calls"; show; }
 
-# A DLL only in the working directory is never loaded.
-run_case cwd-only "$run/cwd" "$run/alone/lptport.exe" -- out 0x378 1
-expect_message inpoutx64.dll "Real ports on Windows"
-[ "$calls" = none ] && ok "$name: the DLL in the working directory was not loaded" ||
-    { fail "$name: a DLL was loaded"; show; }
-
-# A 64-bit build does not take the 32-bit name.
-run_case only-32-bit-name "$run/wrongname" "$run/wrongname/lptport.exe" -- out 0x378 1
-expect_message inpoutx64.dll "Real ports on Windows"
-[ "$calls" = none ] && ok "$name: inpout32.dll was not loaded" || { fail "$name"; show; }
+# With no DLL beside the program or in the system folder, PARPORT unset means
+# the simulated port (in the prefix's local application data): a DLL only in
+# the working directory, or only under the 32-bit name, is never loaded.
+for where in cwd:alone wrongname:wrongname; do
+    run_case "no-dll-${where%:*}" "$run/${where%:*}" "$run/${where#*:}/lptport.exe" -- \
+        out 0x378 7 in 0x378
+    expect_run 0 "7" none
+    expect_port_line "PARPORT unset, no inpoutx64.dll beside lptport.exe or in the system \
+folder: using the simulated port C:.*AppData.Local.lptpanel.port"
+done
+[ -f "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/lptpanel/port" ] &&
+    ok "the simulated port file is in %LOCALAPPDATA%\\lptpanel" || fail "no port file in the prefix"
 
 # A 32-bit DLL cannot be loaded into the 64-bit program: the message says so.
 run_case 32-bit-dll "$run/alone" "$run/alone/lptport.exe" \
@@ -210,9 +187,4 @@ run_case missing-path "$run/alone" "$run/alone/lptport.exe" 'PARPORT=dll:C:\nowh
     in 0x379
 expect_message 'C:\nowhere\port.dll' "Real ports on Windows"
 
-echo "--- $((SECONDS - started)) s in all"
-if [ "$failures" -gt 0 ]; then
-    echo "$failures check(s) failed"
-    exit 1
-fi
-echo "all checks passed"
+finish

@@ -1,0 +1,206 @@
+#!/bin/bash
+# Proves the Windows panel under Wine, started from its zip.
+#
+#   panel.sh SOURCE_DIR WORK_DIR LPTPORT
+#
+# Builds the panel with the preset "windows" (the Qt for MinGW in
+# ../shared/qt6-mingw), makes the zip, unpacks it into an empty folder and
+# starts lptpanel.exe from there under wine64 on a display of its own (Xvfb),
+# clicked with xdotool. LPTPORT, the Linux lptport, shares the port file the
+# panel maps under Wine (Z: is the Linux root): one file format for both.
+# Exit status: 0 proved, 1 failed, 77 no Qt for MinGW here.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+. "$here/../packages.sh"
+. "$here/wine.sh"
+proof_dirs /tmp/b-wine-panel "$1" "$2"
+lptport=$3
+
+qt=$(realpath -ms "$src/../shared/qt6-mingw") # as the preset names it
+if [ ! -f "$qt/lib/cmake/Qt6/Qt6Config.cmake" ]; then
+    echo "SKIP: no Qt for MinGW in $qt, so the Windows panel cannot be built" \
+        "(README: \"Building the zip (on Debian)\")"
+    exit "$SKIP_STATUS"
+fi
+ensure_packages g++-mingw-w64-x86-64-posix wine64 xvfb xdotool imagemagick fonts-wine unzip
+
+step "building the panel for Windows and its zip"
+(cd "$src" && cmake --preset windows -B "$work/build" >"$work/cmake.log" 2>&1) ||
+    { cat "$work/cmake.log"; exit 1; }
+cmake --build "$work/build" -j2 --target lptpanel lptport
+(cd "$work/build" && rm -f lptpanel-*-win64.zip && cpack -G ZIP >"$work/cpack.log") ||
+    { cat "$work/cpack.log"; exit 1; }
+rm -rf "$work/unzipped"
+mkdir "$work/unzipped"
+unzip -q "$work/build"/lptpanel-*-win64.zip -d "$work/unzipped"
+app=$(echo "$work/unzipped"/lptpanel-*-win64)
+build_recording_dlls "$work/dlls"
+
+# wait_for SECONDS COMMAND...: polls COMMAND until it succeeds, or fails at
+# the deadline.
+wait_for() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ "$SECONDS" -lt "$deadline" ] || return 1
+        sleep 0.05
+    done
+}
+
+step "starting Xvfb (it picks a free display and writes it to fd 3) and Wine"
+unset PARPORT FAKEINPOUT_LOG FAKEINPOUT_TABLE WAYLAND_DISPLAY
+rm -f "$work/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb=$!
+trap 'kill "$xvfb" 2>/dev/null || true' EXIT
+wait_for 10 test -s "$work/display" || { cat "$work/xvfb.log"; exit 1; }
+export DISPLAY=:$(cat "$work/display")
+start_wine
+trap 'stop_wine; kill "$xvfb" 2>/dev/null || true' EXIT
+
+# Places in the client area below the menu bar, in pixels (15 twips each),
+# from the layout table: frame corner + control corner + half the control.
+readonly kTitle="Krmiljenje paralelnih vrat " kClientHeight=$((5925 / 15))
+readonly switchD0="$(((2280 + 360 + 187) / 15)) $(((240 + 480 + 187) / 15))" # Frame1, Image1(0)
+readonly exitButton="$(((120 + 1027) / 15)) $(((5280 + 187) / 15))"           # Command2
+lampCorner() { echo "$(((7080 + 240) / 15)) $(((240 + 480 + 480 * $1) / 15))"; } # Frame2, Image2(k)
+
+# start_panel NAME DIR [VAR=VALUE...]: lptpanel.exe of the unpacked zip,
+# started in the working directory DIR in the background.
+start_panel() {
+    name=$1
+    local dir=$2
+    shift 2
+    rm -f "$work/$name".{err,rc}
+    (
+        status=0
+        cd "$dir" && env "$@" "$wine" "$app/lptpanel.exe" 2>"$work/$name.err" || status=$?
+        echo "$status" >"$work/$name.rc"
+    ) &
+}
+find_window() {
+    win=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)
+    [ -n "$win" ]
+}
+no_window() { ! find_window "$1"; }
+# wait_main: waits for the main window; x0 y0 is its client area's corner.
+wait_main() {
+    wait_for 60 find_window "$kTitle" || { fail "$name: the main window did not open"; return 1; }
+    local X Y WIDTH HEIGHT SCREEN WINDOW
+    eval "$(xdotool getwindowgeometry --shell "$win")"
+    x0=$X y0=$((Y + HEIGHT - kClientHeight)) menuY=$(((HEIGHT - kClientHeight) / -2))
+}
+click() { xdotool mousemove $((x0 + $1)) $((y0 + $2)) click 1; }
+# close_with TITLE KEYS...: with no window manager the keyboard follows the
+# pointer and Wine activates a window when it is clicked, so: a click in the
+# window's middle, the keys, until the window is gone.
+close_with() {
+    find_window "$1" || return 0
+    local X Y WIDTH HEIGHT SCREEN WINDOW title=$1
+    shift
+    eval "$(xdotool getwindowgeometry --shell "$win")"
+    xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1 key "$@"
+    wait_for 1 no_window "$title"
+}
+# wait_end: waits for the panel's end; sets rc and err.
+wait_end() {
+    wait_for 30 test -s "$work/$name.rc" || { fail "$name: the panel did not end"; return 1; }
+    rc=$(cat "$work/$name.rc") err=$(tr -d '\r' <"$work/$name.err")
+}
+# lamp_is K FILE: lamp K's square on the screen is the picture FILE, pixel for pixel.
+lamp_is() {
+    local at=($(lampCorner "$1"))
+    import -window root -crop "25x25+$((x0 + at[0]))+$((y0 + at[1]))" +repage "$work/lamp.png" &&
+        [ "$(compare -metric AE "$work/lamp.png" "$app/$2" null: 2>&1)" = 0 ]
+}
+writes() { PARPORT="sim:$port" "$lptport" sim writes; }
+wrote() { writes | grep -qx "$1"; }
+
+# ---- no DLL anywhere, PARPORT unset: the simulated port in the user's local
+# application data, the panel a user gets from the zip.
+step "the panel on the simulated port"
+port=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/lptpanel/port
+PARPORT="sim:$port" "$lptport" sim reset
+PARPORT="sim:$port" "$lptport" sim status 0x80 # every lamp low
+start_panel simulated "$app"
+if wait_main; then
+    startup="data 0,control 3 data 255,control 255 data 0,control 11"
+    wait_for 20 wrote "control 11" && [ "$(writes | head -6 | paste -sd', ' -)" = "$startup" ] &&
+        ok "$name: start-up writes $startup" || { fail "$name: start-up writes"; writes | head -6; }
+    # Immediate mode: the next pass puts the switched bit on the port.
+    click $switchD0
+    if wait_for 20 wrote "data 1" &&
+        [ "$(writes | paste -d, - - | uniq | paste -sd' ' -)" = "$startup data 1,control 11" ]; then
+        ok "$name: the click on D0's switch wrote data 1 at the next pass"
+    else
+        fail "$name: after the click on D0 the writes (pairs, repeats left out) were:"
+        writes | paste -d, - - | uniq
+    fi
+    # S3 high, set from Linux, lights its lamp alone.
+    PARPORT="sim:$port" "$lptport" sim status 0x88
+    wait_for 20 lamp_is 3 ledron.bmp && lamp_is 2 ledgon.bmp && lamp_is 7 ledgon.bmp &&
+        ok "$name: status 0x88 from the Linux lptport lit S3's lamp alone" ||
+        fail "$name: the lamps do not show status 0x88"
+    import -window root "$work/panel.png"
+    main=$win
+    click 40 "$menuY"
+    if wait_for 20 find_window "Mivotrel Connector"; then
+        ok "$name: the menu opened the connector diagram"
+        wait_for 20 close_with "Mivotrel Connector" alt+F4 || fail "$name: the diagram stays open"
+    else
+        fail "$name: no diagram window after a click on the menu"
+    fi
+    win=$main
+    click $exitButton
+    line="lptpanel: port: PARPORT unset, no inpoutx64.dll beside lptpanel.exe or in the system"
+    line+=" folder: using the simulated port C:\\users\\$(id -un)\\AppData\\Local\\lptpanel\\port"
+    wait_end && { [ "$rc" = 0 ] && [ "$err" = "$line (wiring open)" ] &&
+        ok "$name: the exit button ended it with status 0; the port line says which port and why" ||
+        fail "$name: status $rc, stderr: $err"; }
+fi
+
+# ---- a picture missing from the working directory: the error dialog, and
+# status 1 once it is answered.
+step "a missing picture"
+rm -rf "$work/nopicture"
+mkdir "$work/nopicture"
+cp "$app"/{swtchon.gif,swtchoff.gif,ledron.bmp} "$work/nopicture"
+start_panel missing-picture "$work/nopicture" PARPORT="sim:$(winpath "$work/port")"
+if wait_for 60 find_window lptpanel; then
+    wait_for 20 close_with lptpanel Return || fail "$name: Return did not answer the dialog"
+    wait_end && { [ "$rc" = 1 ] && grep -qF 'cannot load picture "ledgon.bmp"' <<<"$err" &&
+        ok "$name: the error dialog, then status 1 and the message on stderr" ||
+        fail "$name: status $rc, stderr: $err"; }
+else
+    fail "$name: no error dialog"
+fi
+
+# ---- the recording DLL gets the panel's calls in order, found beside
+# lptpanel.exe with PARPORT unset, or named with PARPORT=dll:PATH.
+# dll_case NAME DLL_AS_LOADED PORT_LINE [VAR=VALUE...]
+dll_case() {
+    step "$1"
+    rm -f "$work/calls.log"
+    start_panel "$1" "$app" FAKEINPOUT_LOG="$work/calls.log" "${@:4}"
+    wait_main || return 0
+    local want
+    want=$(printf '%s\n' "load $2" "out 0x378 0" "out 0x37A 3" "out 0x378 255" "out 0x37A 255" \
+        "out 0x378 0" "out 0x37A 11" "in 0x379 255")
+    wait_for 20 grep -q "^in " "$work/calls.log" 2>/dev/null &&
+        [ "$(head -8 "$work/calls.log" | tr -d '\r')" = "$want" ] &&
+        ok "$name: the DLL was loaded and got the start-up writes and the first pass" ||
+        { fail "$name: the DLL's record begins:"; head -8 "$work/calls.log" || true; }
+    click $exitButton
+    wait_end && { [ "$rc" = 0 ] && [ "$err" = "lptpanel: port: $3" ] &&
+        ok "$name: status 0, the port line naming the DLL" ||
+        fail "$name: status $rc, stderr: $err"; }
+}
+cp "$work/dlls/fake.dll" "$app/inpoutx64.dll"
+dll_case dll-beside "$(winpath "$app/inpoutx64.dll")" \
+    "PARPORT unset, inpoutx64.dll beside lptpanel.exe: using the port-I/O DLL inpoutx64.dll"
+rm "$app/inpoutx64.dll"
+fake=$(winpath "$work/dlls/fake.dll")
+dll_case dll-path "$fake" "port-I/O DLL $fake" PARPORT="dll:$fake"
+
+finish
