@@ -178,6 +178,16 @@ done
 [ -f "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/lptpanel/port" ] &&
     ok "the simulated port file is in %LOCALAPPDATA%\\lptpanel" || fail "no port file in the prefix"
 
+# A file of another format is refused as a port file, and sim reset makes a
+# fresh port there.
+echo damaged >"$work/notaport"
+notaport=$(winpath "$work/notaport")
+run_case sim-not-a-port "$run/alone" "$run/alone/lptport.exe" PARPORT="sim:$notaport" -- in 0x379
+expect_message "$notaport refused" "wrong size" "sim reset"
+run_case sim-reset "$run/alone" "$run/alone/lptport.exe" PARPORT="sim:$notaport" -- sim reset
+[ "$rc" = 0 ] && [ "$(stat -c %s "$work/notaport")" -gt 65536 ] &&
+    ok "$name: a fresh port replaced the damaged file" || { fail "$name"; show; }
+
 # A 32-bit DLL cannot be loaded into the 64-bit program: the message says so.
 run_case 32-bit-dll "$run/alone" "$run/alone/lptport.exe" \
     PARPORT="dll:$(winpath "$dlls/dll32.dll")" -- out 0x378 1
