@@ -66,10 +66,9 @@ if(UNIX)
     endforeach()
     file(REMOVE_RECURSE "${work}")
   ]])
+  include(${CMAKE_CURRENT_LIST_DIR}/documents.cmake)
 endif()
 
-set(LPTPANEL_MAINTAINER "lptpanel maintainers <lptpanel@localhost>" CACHE STRING
-    "Maintainer named in the Debian package")
 set(CPACK_PACKAGE_NAME lptpanel)
 set(CPACK_PACKAGE_VENDOR "lptpanel")
 set(CPACK_PACKAGE_CONTACT "${LPTPANEL_MAINTAINER}")
@@ -88,6 +87,7 @@ else()
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+  set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${LPTPANEL_HOMEPAGE}")
   # dpkg-shlibdeps (dpkg-dev) finds the Qt run-time packages the programs
   # link; without it, name the ones a Debian 12 build links.
   find_program(LPTPANEL_DPKG_SHLIBDEPS dpkg-shlibdeps)
