@@ -9,9 +9,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QIcon>
@@ -285,14 +287,26 @@ void Mivo::composeOutputs() {
 }
 
 void Mivo::setPicture(ImageLabel* image, const char* file) {
-    // QImageReader reads and decodes the file every time; QPixmap::load would
-    // answer from QPixmapCache and never notice a changed or removed file.
-    QImageReader reader(QString::fromLatin1(file));
-    const QImage picture = reader.read();
+    // Every set reads the file, so a changed or removed picture shows at the
+    // next set (QPixmap::load would answer from QPixmapCache without reading).
+    // Decoding is most of a set's cost, and the lamps set the same two files
+    // eight times a pass: bytes equal to those last decoded under that name
+    // give the same picture, so only different bytes are decoded.
+    const QString name = QString::fromLatin1(file);
+    QFile f(name);
+    const QByteArray bytes = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    f.close();
     ++pictureReads_;
-    if (picture.isNull())
-        pictureFailure(file, reader);
-    image->setPicture(picture);
+    DecodedPicture& last = decoded_[file];
+    if (bytes != last.bytes || last.picture.isNull()) {
+        QBuffer buffer;
+        buffer.setData(bytes);
+        QImageReader reader(&buffer, QFileInfo(name).suffix().toLatin1());
+        last = {bytes, reader.read()};
+        if (last.picture.isNull())
+            pictureFailure(file, reader);
+    }
+    image->setPicture(last.picture);
 }
 
 void Mivo::Image1_Click(short index) {

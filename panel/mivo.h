@@ -7,10 +7,14 @@
 // and to completion, so the loop and the handlers share the state unlocked.
 #pragma once
 
+#include <QByteArray>
+#include <QImage>
 #include <QMainWindow>
 
 #include <array>
 #include <functional>
+#include <map>
+#include <string_view>
 
 class QAction;
 class QCheckBox;
@@ -86,7 +90,7 @@ public:
     /// calls std::_Exit, so no further pass, port write or destructor runs;
     /// tests replace it to observe the request instead.
     std::function<void(int status)> endProgram;
-    /// Picture files read and decoded so far (every set reads its file).
+    /// Picture files read so far (every set reads its file).
     long pictureReads() const { return pictureReads_; }
 
 protected:
@@ -101,6 +105,12 @@ private:
     void allOutputs(int level, const char* picture, int data, int control);
     void unload();
 
+    // The bytes last decoded under each picture file name, and their picture.
+    struct DecodedPicture {
+        QByteArray bytes;
+        QImage picture;
+    };
+    std::map<std::string_view, DecodedPicture> decoded_;
     long passes_ = 0;
     long pictureReads_ = 0;
     bool unloading_ = false;

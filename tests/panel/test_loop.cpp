@@ -7,7 +7,9 @@
 #include "port/registers.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QPushButton>
+#include <QTemporaryDir>
 
 using namespace panel_test;
 
@@ -16,6 +18,7 @@ class TestLoop : public QObject {
 private slots:
     void startUpAndFirstPass();
     void lampLevels();
+    void changedPictureShowsAtOnce();
     void compositionAgreesWithRegisterModel();
     void clicks_data();
     void clicks();
@@ -45,6 +48,27 @@ void TestLoop::lampLevels() {
         QCOMPARE(panel_test::lamps(run.mivo), QString(lamps));
         QCOMPARE(run.mivo.statusValue, short(0)); // the decoding uses the value up
     }
+}
+
+// Each set reads the picture's file: new bytes under the same name show at the
+// next pass, though the old bytes' picture was kept decoded.
+void TestLoop::changedPictureShowsAtOnce() {
+    QTemporaryDir dir;
+    for (const char* file : {"swtchon.gif", "swtchoff.gif", "ledgon.bmp", "ledron.bmp"})
+        QVERIFY(QFile::copy(file, dir.filePath(file)));
+    const QString home = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    PanelRun run;
+    run.startUp();
+    run.pass(); // a fresh port: S0 high, "ledron.bmp"
+    const QImage low = QImageReader("ledgon.bmp").read();
+    const bool before = run.mivo.Image2[0]->picture() == low;
+    QFile::remove("ledron.bmp");
+    QFile::copy("ledgon.bmp", "ledron.bmp");
+    run.pass();
+    QDir::setCurrent(home);
+    QVERIFY(!before);
+    QCOMPARE(run.mivo.Image2[0]->picture(), low);
 }
 
 void TestLoop::compositionAgreesWithRegisterModel() {

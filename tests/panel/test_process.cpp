@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
+
 namespace {
 
 // A working folder holding a copy of the pictures and the simulated port.
@@ -57,7 +59,8 @@ class TestProcess : public QObject {
 private slots:
     void failsAtStartUp_data();
     void failsAtStartUp();
-    void lampPictureRemovedWhileRunning();
+    void lampPictureBrokenWhileRunning_data();
+    void lampPictureBrokenWhileRunning();
     void exitPaths_data();
     void exitPaths();
 };
@@ -86,15 +89,34 @@ void TestProcess::failsAtStartUp() {
     QCOMPARE(panel.port()->statusReads(), 0u);
 }
 
-void TestProcess::lampPictureRemovedWhileRunning() {
+void TestProcess::lampPictureBrokenWhileRunning_data() {
+    QTest::addColumn<QByteArray>("bytes"); // what ledron.bmp becomes; null: removed
+    QTest::addColumn<QByteArray>("cause");
+    QTest::newRow("removed") << QByteArray() << QByteArray("no such file");
+    QTest::newRow("emptied") << QByteArray("") << QByteArray("the file is empty");
+    QTest::newRow("not a picture") << QByteArray("BM garbage") << QByteArray("not a picture");
+}
+
+void TestProcess::lampPictureBrokenWhileRunning() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, cause);
     // A fresh port reports 0x7F, so every pass shows "ledron.bmp" on the lamps.
     PanelProcess panel;
     const auto port = panel.port(); // made before the panel opens it
     panel.start(LPTPANEL_BIN);
     QVERIFY(QTest::qWaitFor([&] { return port->statusReads() >= 50; }, 30000));
-    QVERIFY(QFile::remove(panel.dir.filePath("ledron.bmp")));
+    // Replaced in one step, so the panel never reads a half-written file.
+    QFile next(panel.dir.filePath("next"));
+    QVERIFY(next.open(QIODevice::WriteOnly));
+    next.write(bytes);
+    next.close();
+    const QString lamp = panel.dir.filePath("ledron.bmp");
+    QVERIFY(bytes.isNull() ? QFile::remove(lamp)
+                           : ::rename(qPrintable(next.fileName()), qPrintable(lamp)) == 0);
     QCOMPARE(panel.exitCode(), 1);
-    QVERIFY2(panel.errors.contains("cannot load picture \"ledron.bmp\""), panel.errors.constData());
+    QVERIFY2(panel.errors.contains("cannot load picture \"ledron.bmp\" from " +
+                                   panel.dir.path().toUtf8() + ": " + cause),
+             panel.errors.constData());
     // Every pass, the failing one included, wrote its two values before its
     // status read; nothing was written after.
     QCOMPARE(port->writeCount(), 4 + 2 * port->statusReads());
