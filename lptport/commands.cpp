@@ -9,6 +9,7 @@
 #include "lptport/selftest.h"
 #include "lptport/watch.h"
 
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -34,11 +35,13 @@ constexpr const char* kUsage =
     "       lptport watch [INTERVAL_MS]\n"
     "       lptport selftest\n"
     "       lptport sim status VALUE | sim pins Sk=0|1... | sim wiring open|loopback\n"
-    "       lptport sim reset | sim writes | sim reads\n"
+    "       lptport sim reset | sim writes [--since N | --count] | sim reads\n"
     "       lptport --help | --version\n"
     "ADDR is 0x378 (data), 0x379 (status) or 0x37A (control); numbers are decimal or 0x hex.\n"
     "watch prints a timed line for every change of an input pin (and, on the simulated port,\n"
     "of each register) until interrupted; it polls every INTERVAL_MS (1 to 60000, default 10).\n"
+    "sim writes lists the write log, oldest first; --since N lists the writes after the N-th,\n"
+    "each line numbered; --count prints how many writes the port has had.\n"
     "selftest checks a loopback plug (pins 2-15, 3-13, 4-12, 5-10, 6-11) and reports each wire.\n"
     "The port is chosen by PARPORT: sim, sim:PATH, /dev/parportN, direct, direct:0xBASE.\n"
     "Exit status: 0 done (selftest: every wire good), 1 port failure (selftest: a wire is not\n"
@@ -245,6 +248,19 @@ int selftest(int argc) {
     return outcome.allGood() ? 0 : 1;
 }
 
+// A write number for sim writes --since: decimal or 0x hex, up to 2^64 - 1.
+std::optional<std::uint64_t> writeNumber(std::string_view text) {
+    const bool hex = text.starts_with("0x") || text.starts_with("0X");
+    if (hex)
+        text.remove_prefix(2);
+    std::uint64_t v = 0;
+    const auto [end, err] =
+        std::from_chars(text.data(), text.data() + text.size(), v, hex ? 16 : 10);
+    if (text.empty() || err != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return v;
+}
+
 int sim(int argc, char** argv) {
     if (argc < 3)
         usage("sim needs a command");
@@ -276,6 +292,8 @@ int sim(int argc, char** argv) {
     }
     long value = 0;
     std::vector<std::pair<int, int>> pins;
+    std::optional<std::uint64_t> since; // sim writes --since N
+    bool countOnly = false;             // sim writes --count
     if (cmd == "status") {
         check(extra == 1, "needs VALUE");
         value = byteArg(argv[3], "VALUE");
@@ -292,7 +310,12 @@ int sim(int argc, char** argv) {
         check(extra == 1 &&
                   (std::strcmp(argv[3], "open") == 0 || std::strcmp(argv[3], "loopback") == 0),
               "needs open or loopback");
-    } else if (cmd == "writes" || cmd == "reads") {
+    } else if (cmd == "writes") {
+        countOnly = extra == 1 && std::strcmp(argv[3], "--count") == 0;
+        if (extra == 2 && std::strcmp(argv[3], "--since") == 0)
+            since = writeNumber(argv[4]);
+        check(extra == 0 || countOnly || since, "takes --since N (N a write number) or --count");
+    } else if (cmd == "reads") {
         check(extra == 0, "takes no argument");
     } else {
         usage("unknown sim command '" + std::string(cmd) + "'");
@@ -316,9 +339,22 @@ int sim(int argc, char** argv) {
     } else if (cmd == "wiring") {
         port->setWiring(std::strcmp(argv[3], "loopback") == 0 ? lpt::Wiring::Loopback
                                                               : lpt::Wiring::Open);
+    } else if (cmd == "writes" && countOnly) {
+        std::printf("%llu\n", static_cast<unsigned long long>(port->writeCount()));
     } else if (cmd == "writes") {
-        for (auto [reg, v] : port->writeLog())
-            std::printf("%s %d\n", std::string(lpt::registerName(reg)).c_str(), v);
+        const std::uint64_t n = port->writeCount();
+        if (since && n > lpt::SimulatedPort::kLogSize && *since < n - lpt::SimulatedPort::kLogSize)
+            std::fprintf(stderr,
+                         "lptport: sim writes: writes %llu to %llu are no longer in the log, "
+                         "which keeps the last %zu\n",
+                         static_cast<unsigned long long>(*since + 1),
+                         static_cast<unsigned long long>(n - lpt::SimulatedPort::kLogSize),
+                         lpt::SimulatedPort::kLogSize);
+        for (const auto& w : port->writesSince(since.value_or(0))) {
+            if (since)
+                std::printf("%llu ", static_cast<unsigned long long>(w.number));
+            std::printf("%s %d\n", std::string(lpt::registerName(w.reg)).c_str(), w.value);
+        }
     } else if (cmd == "reads") {
         std::printf("%llu\n", static_cast<unsigned long long>(port->statusReads()));
     }

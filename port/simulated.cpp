@@ -2,8 +2,10 @@
 
 #include "port/portfile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
+#include <chrono>
 #include <cstddef>
 #include <cstring>
 #include <thread>
@@ -63,6 +65,25 @@ struct SimulatedPort::Shared {
         at(status).store(kFreshStatus);
         at(wiring).store(static_cast<std::uint32_t>(Wiring::Open));
     }
+
+    // What makes a file with a valid header damaged: a field holding a value
+    // the port never stores. Empty when every field is possible. Values that
+    // go bad after the file was opened are read sanely instead (registers by
+    // their low byte, an unknown wiring as open, the log within its bounds).
+    std::string damage() {
+        const std::pair<const char*, std::uint32_t> registers[] = {{"data", at(data).load()},
+                                                                   {"status", at(status).load()},
+                                                                   {"control", at(control).load()}};
+        for (auto [name, value] : registers)
+            if (value > 0xFF)
+                return std::string("its ") + name + " register holds " + std::to_string(value) +
+                       ", more than a byte";
+        if (const std::uint32_t w = at(wiring).load(); w > 1)
+            return "its wiring is " + std::to_string(w) + ", neither open (0) nor loopback (1)";
+        if (const std::uint64_t n = at(writes).load(); n >= kMaxWrites)
+            return "its write counter " + std::to_string(n) + " is beyond what its log can number";
+        return {};
+    }
 };
 static_assert(std::atomic_ref<std::uint64_t>::is_always_lock_free,
               "the simulated port needs lock-free 64-bit atomics");
@@ -102,6 +123,10 @@ std::unique_ptr<SimulatedPort> SimulatedPort::open(const std::string& path) {
         shared->size != sizeof(Shared)) {
         portfile::unmap(mem, sizeof(Shared));
         refuse(path, "it is not a simulated port file (wrong header)", resetFix());
+    }
+    if (const std::string cause = shared->damage(); !cause.empty()) {
+        portfile::unmap(mem, sizeof(Shared));
+        refuse(path, "it is damaged: " + cause, resetFix());
     }
     return std::unique_ptr<SimulatedPort>(new SimulatedPort(path, shared));
 }
@@ -175,35 +200,59 @@ std::uint64_t SimulatedPort::statusReads() const {
     return at(shared_->reads).load();
 }
 
-std::vector<std::pair<Register, std::uint8_t>> SimulatedPort::writeLog() const {
-    const std::uint64_t n = at(shared_->writes).load(std::memory_order_acquire);
-    const std::uint64_t first = n > kLogSize ? n - kLogSize : 0;
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> seen; // sequence number, entry
-    seen.reserve(static_cast<std::size_t>(n - first));
-    for (std::uint64_t i = first; i < n; ++i) {
-        std::uint64_t entry = 0;
-        // A writer in another process takes its sequence number before it
-        // stores the entry; give it a moment to finish.
-        for (int spin = 0; spin < 100000; ++spin) {
-            entry = at(shared_->log[i % kLogSize]).load(std::memory_order_acquire);
-            if ((entry >> 16) >= i + 1)
-                break;
-            std::this_thread::yield();
+namespace {
+
+// A writer stores its log entry right after taking its number, so an entry
+// still missing after kEntryWait belongs to a writer that stopped in between
+// (killed), or to a damaged file: that write is counted as lost. One listing
+// waits kListingWait in all at most, so even a file whose every entry is
+// missing answers at once.
+constexpr std::chrono::steady_clock::duration kEntryWait = std::chrono::milliseconds(1);
+constexpr std::chrono::steady_clock::duration kListingWait = std::chrono::milliseconds(2);
+
+} // namespace
+
+std::vector<SimulatedPort::LoggedWrite> SimulatedPort::writesSince(std::uint64_t since) const {
+    using clock = std::chrono::steady_clock;
+    // Entry i (0-based) holds write number i + 1; a counter that went bad after
+    // the file was opened is bounded here, so every number fits its entry.
+    auto count = [this] {
+        return std::min(at(shared_->writes).load(std::memory_order_acquire), kMaxWrites - 1);
+    };
+    auto oldestHeld = [](std::uint64_t n) { return n > kLogSize ? n - kLogSize : 0; };
+    const std::uint64_t n = count();
+    std::vector<LoggedWrite> seen;
+    clock::duration waited{};
+    for (std::uint64_t i = std::max(since, oldestHeld(n)); i < n; ++i) {
+        auto load = [&] { return at(shared_->log[i % kLogSize]).load(std::memory_order_acquire); };
+        std::uint64_t entry = load();
+        if ((entry >> 16) < i + 1 && waited < kListingWait) {
+            const auto start = clock::now();
+            const auto until = start + std::min(kEntryWait, kListingWait - waited);
+            while ((entry >> 16) < i + 1 && clock::now() < until) {
+                std::this_thread::yield();
+                entry = load();
+            }
+            waited += clock::now() - start;
         }
-        if ((entry >> 16) == i + 1) // else its writer died mid-way, or it was overwritten
-            seen.emplace_back(i, entry);
+        // Kept when it is this write's own entry: a later number means it was
+        // overwritten meanwhile, an earlier one that it is lost.
+        const auto reg = static_cast<Register>((entry >> 8) & 0xFF);
+        if ((entry >> 16) == i + 1 && (reg == Register::Data || reg == Register::Control))
+            seen.push_back({i + 1, reg, static_cast<std::uint8_t>(entry & 0xFF)});
     }
     // Writers that went on while we read may have overwritten the oldest
-    // entries; keep only what is still the last kLogSize writes, so the
+    // entries; keep only what is still among the last kLogSize writes, so the
     // result never has a gap in its middle.
-    const std::uint64_t now = at(shared_->writes).load(std::memory_order_acquire);
-    const std::uint64_t oldest = now > kLogSize ? now - kLogSize : 0;
+    const std::uint64_t oldest = oldestHeld(count());
+    std::erase_if(seen, [oldest](const LoggedWrite& w) { return w.number <= oldest; });
+    return seen;
+}
+
+std::vector<std::pair<Register, std::uint8_t>> SimulatedPort::writeLog() const {
     std::vector<std::pair<Register, std::uint8_t>> out;
-    out.reserve(seen.size());
-    for (auto [seq, entry] : seen)
-        if (seq >= oldest)
-            out.emplace_back(static_cast<Register>((entry >> 8) & 0xFF),
-                             static_cast<std::uint8_t>(entry & 0xFF));
+    for (const LoggedWrite& w : writesSince(0))
+        out.emplace_back(w.reg, w.value);
     return out;
 }
 

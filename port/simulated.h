@@ -27,6 +27,9 @@ class SimulatedPort final : public Driver {
 public:
     static constexpr std::size_t kLogSize = 65536;
     static constexpr std::uint8_t kFreshStatus = 0x7F;
+    /// Write numbers are kept in 48 bits of a log entry: a port file whose
+    /// counter has reached this is damaged.
+    static constexpr std::uint64_t kMaxWrites = std::uint64_t{1} << 48;
 
     /// Opens the port file at path, creating it (0600, in a 0700 directory)
     /// when it does not exist. A file that is not a valid port file, a link,
@@ -50,9 +53,24 @@ public:
     std::uint8_t setStatusValue() const;
     void setWiring(Wiring wiring);
     Wiring wiring() const;
+    /// How many writes the port has had; the first is write number 1.
     std::uint64_t writeCount() const;
     std::uint64_t statusReads() const;
-    /// The last kLogSize writes, oldest first.
+
+    /// One write in the log, by its number (1 for the port's first write).
+    struct LoggedWrite {
+        std::uint64_t number;
+        Register reg;
+        std::uint8_t value;
+        bool operator==(const LoggedWrite&) const = default;
+    };
+    /// The writes after the since-th that the log still holds (the last
+    /// kLogSize), oldest first. A write whose entry its writer has not stored
+    /// almost at once (a writer killed mid-write, a damaged file) is left out,
+    /// and the whole listing waits at most a few milliseconds for such entries,
+    /// so it answers at once whatever the file holds.
+    std::vector<LoggedWrite> writesSince(std::uint64_t since) const;
+    /// The last kLogSize writes, oldest first, without their numbers.
     std::vector<std::pair<Register, std::uint8_t>> writeLog() const;
 
 private:

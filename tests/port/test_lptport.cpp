@@ -80,6 +80,8 @@ void TestLptport::sequenceRunsInOrderOnOneOpenPort() {
     QCOMPARE(r.out, QString("65\n12\n66\n"));
     QCOMPARE(r.err.count("lptport: port:"), 1);
     QCOMPARE(run({"sim", "writes"}).out, QString("control 12\ndata 65\ndata 66\n"));
+    QCOMPARE(run({"sim", "writes", "--since", "1"}).out, QString("2 data 65\n3 data 66\n"));
+    QCOMPARE(run({"sim", "writes", "--count"}).out, QString("3\n"));
     run({"in", "0x379", "in", "0x379"});
     QCOMPARE(run({"sim", "reads"}).out, QString("2\n")); // data and control reads do not count
     QCOMPARE(run({"sim", "reset"}).status, 0);
@@ -146,6 +148,10 @@ void TestLptport::usageErrors_data() {
     QTest::newRow("sim wiring bad")
         << QStringList{"sim", "wiring", "sideways"} << "needs open or loopback";
     QTest::newRow("sim pins bad") << QStringList{"sim", "pins", "S8=1"} << "not 'S8=1'";
+    QTest::newRow("sim writes --since without N")
+        << QStringList{"sim", "writes", "--since"} << "takes --since N";
+    QTest::newRow("sim writes --since -1")
+        << QStringList{"sim", "writes", "--since", "-1"} << "takes --since N";
     QTest::newRow("sim status missing") << QStringList{"sim", "status"} << "needs VALUE";
 }
 

@@ -7,8 +7,11 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -57,6 +60,7 @@ private slots:
     void badFilesAreRefusedAndLeftAlone_data();
     void badFilesAreRefusedAndLeftAlone();
     void concurrentWriterAndReaderSeeNoTornValues();
+    void damagedFilesAnswerAtOnce();
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
@@ -80,6 +84,11 @@ void TestSimulated::logKeepsTheLast65536Writes() {
     QCOMPARE(log.front(), std::make_pair(Register::Data, std::uint8_t(300 & 0xFF)));
     QCOMPARE(log.back(), std::make_pair(Register::Control, std::uint8_t((total - 1) & 0xFF)));
     QCOMPARE(port->writeCount(), total);
+    // Numbered from 1: the oldest held is write 301; after the next-to-last, only the last.
+    QCOMPARE(port->writesSince(0).front().number, 301u);
+    QCOMPARE(port->writesSince(total - 1), (std::vector<SimulatedPort::LoggedWrite>{
+                                               {total, Register::Control, (total - 1) & 0xFF}}));
+    QVERIFY(port->writesSince(total).empty());
 }
 
 void TestSimulated::loopbackWiring_data() {
@@ -265,6 +274,77 @@ void TestSimulated::concurrentWriterAndReaderSeeNoTornValues() {
     const auto log = port->writeLog();
     QCOMPARE(log.size(), SimulatedPort::kLogSize);
     QCOMPARE(int(log.back().second), (kWrites - 1) & 0xFF);
+}
+
+void TestSimulated::damagedFilesAnswerAtOnce() {
+    // Port files with a valid header, random fields after it (mostly values
+    // the port could hold: registers, wiring, counters' low and high words)
+    // and random log entries. Each is refused as damaged, naming the reset, or
+    // opens and lists sanely, within a second: a hang is the fault looked
+    // for. Every 250th is listed by lptport too.
+    constexpr quint64 kSeed = 0x1105EED;
+    QRandomGenerator rng(kSeed);
+    SimulatedPort::open(path_);
+    QFile file(QString::fromStdString(path_));
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    const qint64 logStart = file.size() - qint64(SimulatedPort::kLogSize * 8);
+    const quint32 plausible[] = {256, 256, 256, 2, 300000, 1, 300000, 1};
+    auto put = [&](qint64 at, auto value) {
+        file.seek(at), file.write(reinterpret_cast<const char*>(&value), sizeof value);
+    };
+    std::vector<qint64> entries;
+    int opened = 0;
+    qputenv("PARPORT", "sim:" + file.fileName().toUtf8());
+    for (int n = 0; n < 2000; ++n) {
+        const QByteArray which = QString("seed %1, file %2").arg(kSeed).arg(n).toUtf8();
+        for (qint64 at : std::exchange(entries, {}))
+            put(at, quint64{0});
+        for (std::size_t k = 0; 16 + 4 * qint64(k) < logStart; ++k) {
+            const quint32 wild[] = {256, 65536, 0xFFFFFFFF, rng.generate()};
+            put(16 + 4 * k,
+                rng.bounded(8) ? rng.bounded(k < 8 ? plausible[k] : 1u) : wild[rng.bounded(4)]);
+        }
+        for (int k = rng.bounded(64); k > 0; --k) { // numbered for their slot, or anything
+            const quint32 slot = rng.bounded(quint32(SimulatedPort::kLogSize));
+            const quint64 number =
+                rng.bounded(8) ? slot + 1 + (rng.bounded(5) << 16) : rng.generate();
+            entries.push_back(logStart + 8 * slot);
+            put(entries.back(), number << 16 | rng.bounded(4) << 8 | rng.bounded(256));
+        }
+        file.flush();
+        QElapsedTimer clock;
+        clock.start();
+        try {
+            const auto port = SimulatedPort::open(path_);
+            const std::uint64_t count = port->writeCount(), since = rng.bounded(2) ? 0 : count / 2;
+            std::uint64_t last =
+                std::max(since, count - std::min<std::uint64_t>(count, SimulatedPort::kLogSize));
+            for (const auto& w : port->writesSince(since)) {
+                QVERIFY2(w.number > last && w.number <= count &&
+                             (w.reg == Register::Data || w.reg == Register::Control),
+                         which);
+                last = w.number;
+            }
+            ++opened;
+        } catch (const PortError& e) {
+            QVERIFY2(e.failure().cause.starts_with("it is damaged") &&
+                         e.failure().fix.find("lptport sim reset") != std::string::npos,
+                     which);
+        }
+        QVERIFY2(clock.elapsed() < 1000, which);
+        for (const char* args : {"--count", "--since 0"}) {
+            if (n % 250 != 0)
+                break;
+            QProcess lptport;
+            lptport.start(LPTPORT_BIN, QString("sim writes %1").arg(args).split(' '));
+            QVERIFY2(lptport.waitForFinished(5000) && lptport.exitStatus() == QProcess::NormalExit,
+                     which);
+            QVERIFY2(lptport.exitCode() == 0 ||
+                         lptport.readAllStandardError().contains("it is damaged"),
+                     which);
+        }
+    }
+    QVERIFY(opened > 500); // else the listings went untried
 }
 
 QTEST_GUILESS_MAIN(TestSimulated)
