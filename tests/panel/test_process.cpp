@@ -8,7 +8,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <chrono>
 #include <cstdio>
+#include <set>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -63,6 +68,7 @@ private slots:
     void lampPictureBrokenWhileRunning();
     void exitPaths_data();
     void exitPaths();
+    void underLoad();
 };
 
 void TestProcess::failsAtStartUp_data() {
@@ -143,6 +149,73 @@ void TestProcess::exitPaths() {
     // nothing: the click's pass neither writes nor reads.
     QCOMPARE(writes(*panel.port()), startUpAndPasses(pass - 1) + clickWrites);
     QCOMPARE(panel.port()->statusReads(), static_cast<std::uint64_t>(pass - 1));
+}
+
+void TestProcess::underLoad() {
+    // While the panel runs, four processes write as fast as they can for two
+    // seconds: writer k < 3 writes 0x20 * (k + 1) + 0..15 in turn (k 2 to the
+    // control register, so each log entry names its writer and place), the
+    // fourth sets status and wiring.
+    using lpt::Register;
+    auto writerOf = [](Register reg, int v) {
+        const int k = v / 0x20 - 1;
+        return k >= 0 && k < 3 && (k == 2) == (reg == Register::Control) ? k : -1;
+    };
+    const int statuses[] = {0x7F, 0x00, 0xFF, 0x5A, 0xA5};
+    PanelProcess panel;
+    const auto port = panel.port();
+    panel.start(LPTPANEL_BIN);
+    QVERIFY(QTest::qWaitFor([&] { return port->statusReads() > 0; }, 30000));
+    const std::uint64_t since = port->writeCount();
+    for (int k = 0; k < 4; ++k) {
+        if (::fork() != 0)
+            continue; // the child touches only the mapping it inherited
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        for (int i = 0; i < 20000000 && std::chrono::steady_clock::now() < end; ++i) {
+            if (k < 3)
+                port->write(k == 2 ? Register::Control : Register::Data, 0x20 * (k + 1) + i % 16);
+            else if (i % 2)
+                port->setStatus(statuses[i / 2 % 5]);
+            else
+                port->setWiring(i % 64 ? lpt::Wiring::Open : lpt::Wiring::Loopback);
+        }
+        ::_exit(0);
+    }
+    // Meanwhile every value read is one that some process wrote: loopback
+    // status follows D0..D4, which the writers drive through 0..15.
+    std::set<int> status(std::begin(statuses), std::end(statuses));
+    for (int d = 0; d < 16; ++d)
+        status.insert(lpt::loopbackStatus(std::uint8_t(d)));
+    std::uint64_t ownReads = 0;
+    for (int ended = 0, exit = 0; ended < 4; ++ownReads) {
+        const int data = port->read(Register::Data), control = port->read(Register::Control);
+        QVERIFY2(data == 0 || writerOf(Register::Data, data) >= 0,
+                 qPrintable(QString::number(data)));
+        QVERIFY2(control == 11 || writerOf(Register::Control, control) == 2,
+                 qPrintable(QString::number(control)));
+        QVERIFY(status.contains(port->read(Register::Status)));
+        if (::waitpid(-1, &exit, WNOHANG) > 0 && ++ended)
+            QVERIFY(WIFEXITED(exit) && WEXITSTATUS(exit) == 0);
+    }
+    // The panel kept passing, and goes on.
+    const std::uint64_t reads = port->statusReads();
+    QVERIFY2(reads - ownReads > 100, qPrintable(QString::number(reads - ownReads)));
+    QVERIFY(QTest::qWaitFor([&] { return port->statusReads() > reads + 10; }, 30000));
+    // Every entry the log holds since is the panel's (data 0, control 11) or
+    // its writer's next value: nothing torn, nothing lost.
+    int next[3] = {-1, -1, -1};
+    const auto log = port->writesSince(since);
+    QVERIFY(log.size() > 1000);
+    for (const auto& w : log) {
+        const int k = writerOf(w.reg, w.value);
+        const QString at = QString::number(w.number);
+        QVERIFY2(k >= 0 || w.value == (w.reg == Register::Data ? 0 : 11), qPrintable(at));
+        QVERIFY2(k < 0 || next[k] < 0 || w.value == next[k], qPrintable(at));
+        if (k >= 0)
+            next[k] = (w.value & ~15) | ((w.value + 1) & 15);
+    }
+    panel.process.kill();
+    panel.process.waitForFinished();
 }
 
 QTEST_MAIN(TestProcess)

@@ -16,7 +16,6 @@
 #include <QTest>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace lpt;
@@ -59,7 +58,6 @@ private slots:
     void fileAndDirectoryModes();
     void badFilesAreRefusedAndLeftAlone_data();
     void badFilesAreRefusedAndLeftAlone();
-    void concurrentWriterAndReaderSeeNoTornValues();
     void damagedFilesAnswerAtOnce();
 
 private:
@@ -236,44 +234,6 @@ void TestSimulated::outAndInpThroughThePort() {
     using Log = std::vector<std::pair<Register, std::uint8_t>>;
     QCOMPARE(port->writeLog(), (Log{{Register::Data, 0x55}, {Register::Control, 11}}));
     installDriver(nullptr);
-}
-
-void TestSimulated::concurrentWriterAndReaderSeeNoTornValues() {
-    // A child process writes the data register 0, 1, 2, ... and flips the
-    // status between two values while this process reads. Every value read
-    // must be one that was written, and the log must hold the writes in order.
-    auto port = SimulatedPort::open(path_);
-    constexpr int kWrites = 200000;
-    const pid_t child = ::fork();
-    QVERIFY(child >= 0);
-    if (child == 0) {
-        auto p = SimulatedPort::open(path_);
-        for (int i = 0; i < kWrites; ++i) {
-            p->write(Register::Data, std::uint8_t(i));
-            p->setStatus(i % 2 ? 0x0F : 0xF0);
-        }
-        ::_exit(0);
-    }
-    bool torn = false;
-    std::uint64_t lastCount = 0;
-    int checks = 0;
-    for (int status = 0; ::waitpid(child, &status, WNOHANG) == 0; ++checks) {
-        const int s = port->read(Register::Status);
-        torn |= s != 0x0F && s != 0xF0 && s != 0x7F;
-        const auto log = port->writeLog();
-        for (std::size_t i = 1; i < log.size(); ++i)
-            torn |= std::uint8_t(log[i - 1].second + 1) != log[i].second;
-        QVERIFY(port->writeCount() >= lastCount);
-        lastCount = port->writeCount();
-        if (torn)
-            break;
-    }
-    QVERIFY(!torn);
-    QVERIFY(checks > 0);
-    QCOMPARE(port->writeCount(), std::uint64_t(kWrites));
-    const auto log = port->writeLog();
-    QCOMPARE(log.size(), SimulatedPort::kLogSize);
-    QCOMPARE(int(log.back().second), (kWrites - 1) & 0xFF);
 }
 
 void TestSimulated::damagedFilesAnswerAtOnce() {
