@@ -163,7 +163,16 @@ void SimulatedPort::write(Register reg, std::uint8_t value) {
     at(reg == Register::Data ? shared_->data : shared_->control).store(value);
     const std::uint64_t seq = at(shared_->writes).fetch_add(1);
     const std::uint64_t entry = ((seq + 1) << 16) | (static_cast<std::uint64_t>(reg) << 8) | value;
-    at(shared_->log[seq % kLogSize]).store(entry, std::memory_order_release);
+    // A writer held up between taking its number and storing (descheduled on
+    // a busy machine) may come back after the ring has gone round: its entry
+    // must not overwrite the newer one now in its slot, so it is stored only
+    // over an older entry (else it has left the ring already).
+    auto slot = at(shared_->log[seq % kLogSize]);
+    std::uint64_t held = slot.load(std::memory_order_relaxed);
+    while ((held >> 16) < seq + 1 &&
+           !slot.compare_exchange_weak(held, entry, std::memory_order_release,
+                                       std::memory_order_relaxed)) {
+    }
 }
 
 std::uint8_t SimulatedPort::read(Register reg) {
