@@ -80,8 +80,17 @@ struct SimulatedPort::Shared {
                        ", more than a byte";
         if (const std::uint32_t w = at(wiring).load(); w > 1)
             return "its wiring is " + std::to_string(w) + ", neither open (0) nor loopback (1)";
-        if (const std::uint64_t n = at(writes).load(); n >= kMaxWrites)
+        // A writer takes its number before it stores its entry, so with the
+        // entries read first no entry may be newer than the counter.
+        std::uint64_t newest = 0;
+        for (auto& entry : log)
+            newest = std::max(newest, at(entry).load(std::memory_order_acquire) >> 16);
+        const std::uint64_t n = at(writes).load(std::memory_order_acquire);
+        if (n >= kMaxWrites)
             return "its write counter " + std::to_string(n) + " is beyond what its log can number";
+        if (newest > n)
+            return "its log holds write " + std::to_string(newest) + ", beyond its write counter " +
+                   std::to_string(n);
         return {};
     }
 };

@@ -237,11 +237,12 @@ void TestSimulated::outAndInpThroughThePort() {
 }
 
 void TestSimulated::damagedFilesAnswerAtOnce() {
-    // Port files with a valid header, random fields after it (mostly values
-    // the port could hold: registers, wiring, counters' low and high words)
-    // and random log entries. Each is refused as damaged, naming the reset, or
-    // opens and lists sanely, within a second: a hang is the fault looked
-    // for. Every 250th is listed by lptport too.
+    // Port files with a valid header, random fields after it (registers,
+    // wiring, counters' low and high words) and random log entries: half the
+    // files hold only values the port could hold, half one wild value in four.
+    // Each is refused as damaged, naming the reset, or opens and lists sanely,
+    // within a second: a hang is the fault looked for. Every 250th is listed
+    // by lptport too.
     constexpr quint64 kSeed = 0x1105EED;
     QRandomGenerator rng(kSeed);
     SimulatedPort::open(path_);
@@ -259,15 +260,15 @@ void TestSimulated::damagedFilesAnswerAtOnce() {
         const QByteArray which = QString("seed %1, file %2").arg(kSeed).arg(n).toUtf8();
         for (qint64 at : std::exchange(entries, {}))
             put(at, quint64{0});
+        const quint32 odds = rng.bounded(2) ? 4 : 1u << 30; // one in four wild, or (almost) none
         for (std::size_t k = 0; 16 + 4 * qint64(k) < logStart; ++k) {
             const quint32 wild[] = {256, 65536, 0xFFFFFFFF, rng.generate()};
             put(16 + 4 * k,
-                rng.bounded(8) ? rng.bounded(k < 8 ? plausible[k] : 1u) : wild[rng.bounded(4)]);
+                rng.bounded(odds) ? rng.bounded(k < 8 ? plausible[k] : 1u) : wild[rng.bounded(4)]);
         }
-        for (int k = rng.bounded(64); k > 0; --k) { // numbered for their slot, or anything
+        for (int k = rng.bounded(8); k > 0; --k) { // numbered for their slot, or anything
             const quint32 slot = rng.bounded(quint32(SimulatedPort::kLogSize));
-            const quint64 number =
-                rng.bounded(8) ? slot + 1 + (rng.bounded(5) << 16) : rng.generate();
+            const quint64 number = rng.bounded(odds) ? slot + 1 : rng.generate();
             entries.push_back(logStart + 8 * slot);
             put(entries.back(), number << 16 | rng.bounded(4) << 8 | rng.bounded(256));
         }
