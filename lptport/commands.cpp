@@ -2,12 +2,12 @@
 // PARPORT as the panel, and print stable lines for scripts.
 #include "lptport/commands.h"
 
+#include "lptport/selftest.h"
+#include "lptport/watch.h"
 #include "port/driver.h"
 #include "port/inpout.h"
 #include "port/registers.h"
 #include "port/simulated.h"
-#include "lptport/selftest.h"
-#include "lptport/watch.h"
 
 #include <charconv>
 #include <chrono>
@@ -47,8 +47,9 @@ constexpr const char* kUsage =
     "Exit status: 0 done (selftest: every wire good), 1 port failure (selftest: a wire is not\n"
     "good), 2 bad arguments.\n";
 
+// A usage error is one line: what is wrong, and where the full usage is.
 [[noreturn]] void usage(const std::string& problem) {
-    std::fprintf(stderr, "lptport: %s\n%s", problem.c_str(), kUsage);
+    std::fprintf(stderr, "lptport: %s. Try 'lptport --help'\n", problem.c_str());
     std::exit(2);
 }
 

@@ -49,10 +49,17 @@ void ensureSafeDirectory(const std::string& dir) {
         throw PortError({"simulated port directory " + dir + " refused",
                          "it is not a directory (or is a link)",
                          "choose another file with PARPORT=sim:PATH", kSection});
-    if (st.st_uid != ::geteuid() || (st.st_mode & 022) != 0)
+    // Another user's directory is not this user's to change or remove: the
+    // fix is a port file somewhere else.
+    if (st.st_uid != ::geteuid())
         throw PortError({"simulated port directory " + dir + " refused",
-                         st.st_uid != ::geteuid() ? "it belongs to another user"
-                                                  : "other users can write into it",
+                         "it belongs to another user",
+                         "set XDG_RUNTIME_DIR to a directory of your own, or choose another file "
+                         "with PARPORT=sim:PATH",
+                         kSection});
+    if ((st.st_mode & 022) != 0)
+        throw PortError({"simulated port directory " + dir + " refused",
+                         "other users can write into it",
                          "use a directory only you can change (chmod 700 " + dir +
                              "), or choose another file with PARPORT=sim:PATH",
                          kSection});

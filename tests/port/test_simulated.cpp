@@ -155,6 +155,7 @@ void TestSimulated::badFilesAreRefusedAndLeftAlone_data() {
     row("writable by others", "groupwritable", "other users can write", "chmod 600");
     row("a directory", "directory", "not a regular file", "PARPORT=sim:PATH");
     row("directory open to others", "opendir", "other users can write into it", "chmod 700");
+    row("another user's directory", "foreigndir", "belongs to another user", "XDG_RUNTIME_DIR");
 }
 
 void TestSimulated::badFilesAreRefusedAndLeftAlone() {
@@ -162,14 +163,15 @@ void TestSimulated::badFilesAreRefusedAndLeftAlone() {
     QFETCH(QString, cause);
     QFETCH(QString, fix);
     const QString target = dir_->path() + "/target";
-    if (kind == "opendir") {
-        QVERIFY(QDir().mkdir(dir_->path() + "/shared"));
-        QCOMPARE(::chmod((dir_->path() + "/shared").toLocal8Bit().constData(), 0777), 0);
+    if ((kind == "foreign" || kind == "foreigndir") && ::geteuid() != 0)
+        QSKIP("needs root to give the file to another user");
+    if (kind == "opendir" || kind == "foreigndir") {
+        const QByteArray shared = (dir_->path() + "/shared").toLocal8Bit();
+        QVERIFY(QDir().mkdir(shared));
+        QCOMPARE(kind == "opendir" ? ::chmod(shared, 0777) : ::chown(shared, 65534, 65534), 0);
         path_ = (dir_->path() + "/shared/port").toStdString();
     }
     const QString path = QString::fromStdString(path_);
-    if (kind == "foreign" && ::geteuid() != 0)
-        QSKIP("needs root to give the file to another user");
     if (kind == "empty" || kind == "text" || kind == "header") {
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
@@ -199,7 +201,8 @@ void TestSimulated::badFilesAreRefusedAndLeftAlone() {
     ::lstat(path_.c_str(), &stBefore);
 
     const QString message = refusal(path_);
-    QVERIFY2(message.contains(kind == "opendir" ? dir_->path() : path), qPrintable(message));
+    const bool dirRefused = kind.endsWith("dir");
+    QVERIFY2(message.contains(dirRefused ? dir_->path() : path), qPrintable(message));
     QVERIFY2(message.contains(cause), qPrintable(message));
     QVERIFY2(message.contains(fix), qPrintable(message));
 
@@ -212,7 +215,7 @@ void TestSimulated::badFilesAreRefusedAndLeftAlone() {
 
     // Asked for explicitly, a reset replaces a bad file (but nothing outside a
     // safe directory of the user's, and never a directory).
-    if (kind != "directory" && kind != "opendir") {
+    if (kind != "directory" && !dirRefused) {
         SimulatedPort::reset(path_);
         QVERIFY(refusal(path_).isEmpty());
         QCOMPARE(snapshot(target), kind == "link" ? before : FileSnapshot{});
