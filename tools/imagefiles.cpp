@@ -1,6 +1,12 @@
 #include "imagefiles.h"
 
+#include <QBuffer>
+#include <QImageWriter>
+
+#include <gif_lib.h>
+
 #include <algorithm>
+#include <unordered_map>
 
 namespace {
 
@@ -12,175 +18,117 @@ void putLe32(QByteArray& out, std::uint32_t v) {
     putLe16(out, v & 0xFFFF);
     putLe16(out, v >> 16);
 }
-void putBe32(QByteArray& out, std::uint32_t v) {
-    out.append(char((v >> 24) & 0xFF));
-    out.append(char((v >> 16) & 0xFF));
-    out.append(char((v >> 8) & 0xFF));
-    out.append(char(v & 0xFF));
-}
-
-// The 40-byte BITMAPINFOHEADER shared by .bmp and .ico.
-void putInfoHeader(QByteArray& out, int width, int height, int bits, std::uint32_t imageSize,
-                   std::uint32_t colours) {
-    putLe32(out, 40);
-    putLe32(out, std::uint32_t(width));
-    putLe32(out, std::uint32_t(height)); // positive: rows stored bottom-up
-    putLe16(out, 1);                     // planes
-    putLe16(out, std::uint32_t(bits));
-    putLe32(out, 0); // BI_RGB, uncompressed
-    putLe32(out, imageSize);
-    putLe32(out, 3780); // 96 dots per inch, in dots per metre
-    putLe32(out, 3780);
-    putLe32(out, colours);
-    putLe32(out, 0); // all colours important
-}
-
-// Rows of 4-bit pixels, bottom row first, each padded to a multiple of 4 bytes.
-QByteArray packedRows4(const IndexedPicture& p) {
-    const int stride = ((p.width + 1) / 2 + 3) & ~3;
-    QByteArray rows;
-    for (int y = p.height - 1; y >= 0; --y) {
-        QByteArray row(stride, '\0');
-        for (int x = 0; x < p.width; ++x) {
-            const int shift = (x % 2 == 0) ? 4 : 0; // left pixel in the high nibble
-            row[x / 2] = char(row[x / 2] | (p.at(x, y) << shift));
-        }
-        rows += row;
-    }
-    return rows;
-}
-
-std::uint32_t crc32(const QByteArray& data) {
-    static const auto table = [] {
-        std::array<std::uint32_t, 256> t{};
-        for (std::uint32_t n = 0; n < 256; ++n) {
-            std::uint32_t c = n;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    std::uint32_t c = 0xFFFFFFFFu;
-    for (char byte : data)
-        c = table[(c ^ std::uint8_t(byte)) & 0xFF] ^ (c >> 8);
-    return c ^ 0xFFFFFFFFu;
-}
-
-std::uint32_t adler32(const QByteArray& data) {
-    std::uint32_t a = 1, b = 0;
-    for (char byte : data) {
-        a = (a + std::uint8_t(byte)) % 65521;
-        b = (b + a) % 65521;
-    }
-    return (b << 16) | a;
-}
-
-void putChunk(QByteArray& out, const char* type, const QByteArray& data) {
-    putBe32(out, std::uint32_t(data.size()));
-    const QByteArray typed = QByteArray(type) + data;
-    out += typed;
-    putBe32(out, crc32(typed));
-}
 
 bool fitsPalette(const IndexedPicture& p) {
     if (p.palette.empty() || p.palette.size() > 16 || p.width <= 0 || p.height <= 0 ||
         p.pixels.size() != std::size_t(p.width) * std::size_t(p.height))
         return false;
-    for (std::uint8_t i : p.pixels)
-        if (i >= p.palette.size())
-            return false;
-    return true;
+    return std::all_of(p.pixels.begin(), p.pixels.end(),
+                       [&](std::uint8_t i) { return i < p.palette.size(); });
+}
+
+QByteArray writeWith(const QImage& image, const char* format) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    QImageWriter writer(&buffer, format);
+    return image.isNull() || !writer.write(image) ? QByteArray() : bytes;
+}
+
+int appendToArray(GifFileType* gif, const GifByteType* bytes, int n) {
+    static_cast<QByteArray*>(gif->UserData)->append(reinterpret_cast<const char*>(bytes), n);
+    return n;
 }
 
 } // namespace
 
 QImage IndexedPicture::toImage() const {
-    QImage image(width, height, QImage::Format_RGB32);
+    QImage image(width, height, QImage::Format_Indexed8);
+    image.setColorTable(QList<QRgb>(palette.begin(), palette.end()));
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            image.setPixel(x, y, palette[at(x, y)]);
+        std::copy_n(pixels.begin() + std::ptrdiff_t(y * width), width, image.scanLine(y));
     return image;
 }
 
-QByteArray encodeBmp24(const QImage& source) {
-    const QImage image = source.convertToFormat(QImage::Format_RGB32);
-    const int stride = (image.width() * 3 + 3) & ~3;
-    const std::uint32_t imageSize = std::uint32_t(stride) * std::uint32_t(image.height());
-    QByteArray out("BM");
-    putLe32(out, 54 + imageSize);
-    putLe32(out, 0); // reserved
-    putLe32(out, 54);
-    putInfoHeader(out, image.width(), image.height(), 24, imageSize, 0);
-    for (int y = image.height() - 1; y >= 0; --y) {
-        QByteArray row(stride, '\0');
-        for (int x = 0; x < image.width(); ++x) {
-            const QRgb c = image.pixel(x, y);
-            row[3 * x] = char(qBlue(c));
-            row[3 * x + 1] = char(qGreen(c));
-            row[3 * x + 2] = char(qRed(c));
-        }
-        out += row;
-    }
-    return out;
-}
-
-QByteArray encodePng4(const IndexedPicture& p) {
-    if (!fitsPalette(p))
+QByteArray encodeGif(const QImage& source) {
+    if (source.isNull())
         return {};
-    QByteArray out("\x89PNG\r\n\x1a\n", 8);
-
-    QByteArray header;
-    putBe32(header, std::uint32_t(p.width));
-    putBe32(header, std::uint32_t(p.height));
-    header.append(char(4)); // bits a pixel
-    header.append(char(3)); // palette colour
-    header.append(3, '\0'); // deflate, adaptive filtering, no interlace
-    putChunk(out, "IHDR", header);
-
-    QByteArray plte;
-    for (QRgb c : p.palette) {
-        plte.append(char(qRed(c)));
-        plte.append(char(qGreen(c)));
-        plte.append(char(qBlue(c)));
-    }
-    putChunk(out, "PLTE", plte);
-
-    QByteArray raw; // each row: filter type 0, then the packed pixels
-    for (int y = 0; y < p.height; ++y) {
-        QByteArray row((p.width + 1) / 2 + 1, '\0');
-        for (int x = 0; x < p.width; ++x) {
-            const int shift = (x % 2 == 0) ? 4 : 0;
-            row[1 + x / 2] = char(row[1 + x / 2] | (p.at(x, y) << shift));
+    const QImage image = source.convertToFormat(QImage::Format_RGB32);
+    std::vector<QRgb> colours;
+    std::unordered_map<QRgb, GifByteType> index;
+    std::vector<GifByteType> pixels;
+    pixels.reserve(std::size_t(image.width() * image.height()));
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb c = image.pixel(x, y) | 0xFF000000u;
+            auto [it, added] = index.try_emplace(c, GifByteType(colours.size()));
+            if (added) {
+                if (colours.size() == 256)
+                    return {};
+                colours.push_back(c);
+            }
+            pixels.push_back(it->second);
         }
-        raw += row;
     }
-    QByteArray zlib("\x78\x01", 2); // deflate, 32 KiB window, no dictionary
-    for (qsizetype at = 0;;) {
-        const qsizetype length = std::min<qsizetype>(raw.size() - at, 0xFFFF);
-        const bool last = at + length == raw.size();
-        zlib.append(char(last ? 1 : 0)); // stored block
-        putLe16(zlib, std::uint32_t(length));
-        putLe16(zlib, std::uint32_t(~length & 0xFFFF));
-        zlib += raw.mid(at, length);
-        at += length;
-        if (last)
-            break;
+    // giflib wants a colour table of 2^k entries; the rest stay black.
+    int tableBits = 1;
+    while ((1u << tableBits) < colours.size())
+        ++tableBits;
+    ColorMapObject* map = GifMakeMapObject(1 << tableBits, nullptr);
+    if (!map)
+        return {};
+    for (std::size_t i = 0; i < colours.size(); ++i)
+        map->Colors[i] = {GifByteType(qRed(colours[i])), GifByteType(qGreen(colours[i])),
+                          GifByteType(qBlue(colours[i]))};
+
+    QByteArray out;
+    int error = 0;
+    GifFileType* gif = EGifOpen(&out, appendToArray, &error);
+    bool ok = gif != nullptr;
+    if (ok) {
+        EGifSetGifVersion(gif, true);
+        ok = EGifPutScreenDesc(gif, image.width(), image.height(), tableBits, 0, map) == GIF_OK &&
+             EGifPutImageDesc(gif, 0, 0, image.width(), image.height(), false, nullptr) == GIF_OK;
+        for (int y = 0; ok && y < image.height(); ++y)
+            ok = EGifPutLine(gif, pixels.data() + std::ptrdiff_t(y * image.width()),
+                             image.width()) == GIF_OK;
+        ok = EGifCloseFile(gif, &error) == GIF_OK && ok;
     }
-    putBe32(zlib, adler32(raw));
-    putChunk(out, "IDAT", zlib);
-    putChunk(out, "IEND", {});
-    return out;
+    GifFreeMapObject(map);
+    return ok ? out : QByteArray();
 }
 
+QByteArray encodeBmp24(const QImage& image) {
+    // Qt writes every image that is not indexed as 24 bits a pixel. The
+    // resolution is the file's only other variable: 96 dots per inch.
+    QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    rgb.setDotsPerMeterX(3780);
+    rgb.setDotsPerMeterY(3780);
+    return writeWith(rgb, "bmp");
+}
+
+QByteArray encodePng(const IndexedPicture& p) {
+    return fitsPalette(p) ? writeWith(p.toImage(), "png") : QByteArray();
+}
+
+// Written by hand: Qt's ICO writer (the only one at hand) writes 32-bit
+// images only, and the Windows resource compiler and old shells want the
+// 16-colour icon this is.
 QByteArray encodeIco4(const IndexedPicture& p) {
     if (!fitsPalette(p) || p.width > 256 || p.height > 256)
         return {};
-    const QByteArray xorRows = packedRows4(p);
+    // Rows of 4-bit pixels, bottom row first, each padded to 4 bytes, left
+    // pixel in the high nibble; then the AND mask, all 0 (opaque).
+    const int stride = ((p.width + 1) / 2 + 3) & ~3;
+    QByteArray xorRows;
+    for (int y = p.height - 1; y >= 0; --y) {
+        QByteArray row(stride, '\0');
+        for (int x = 0; x < p.width; ++x)
+            row[x / 2] = char(row[x / 2] | (p.at(x, y) << (x % 2 == 0 ? 4 : 0)));
+        xorRows += row;
+    }
     const int maskStride = ((p.width + 7) / 8 + 3) & ~3;
-    const QByteArray andMask(maskStride * p.height, '\0'); // 0: the pixel is opaque
+    const QByteArray andMask(maskStride * p.height, '\0');
     const std::uint32_t imageSize = std::uint32_t(xorRows.size() + andMask.size());
-    const std::uint32_t resourceSize = 40 + 16 * 4 + imageSize;
 
     QByteArray out;
     putLe16(out, 0); // reserved
@@ -192,11 +140,21 @@ QByteArray encodeIco4(const IndexedPicture& p) {
     out.append('\0');
     putLe16(out, 1); // planes
     putLe16(out, 4); // bits a pixel
-    putLe32(out, resourceSize);
+    putLe32(out, 40 + 16 * 4 + imageSize);
     putLe32(out, 6 + 16); // the image follows this one-entry directory
 
-    // An icon's header counts the mask too: twice the height.
-    putInfoHeader(out, p.width, 2 * p.height, 4, imageSize, 16);
+    // BITMAPINFOHEADER; an icon's counts the mask too: twice the height.
+    putLe32(out, 40);
+    putLe32(out, std::uint32_t(p.width));
+    putLe32(out, std::uint32_t(2 * p.height));
+    putLe16(out, 1); // planes
+    putLe16(out, 4); // bits a pixel
+    putLe32(out, 0); // uncompressed
+    putLe32(out, imageSize);
+    putLe32(out, 3780); // 96 dots per inch, in dots per metre
+    putLe32(out, 3780);
+    putLe32(out, 16); // colours used
+    putLe32(out, 0);  // all important
     for (int i = 0; i < 16; ++i) {
         const QRgb c = i < int(p.palette.size()) ? p.palette[std::size_t(i)] : 0;
         out.append(char(qBlue(c)));
@@ -204,7 +162,5 @@ QByteArray encodeIco4(const IndexedPicture& p) {
         out.append(char(qRed(c)));
         out.append('\0');
     }
-    out += xorRows;
-    out += andMask;
-    return out;
+    return out + xorRows + andMask;
 }

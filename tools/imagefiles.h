@@ -1,12 +1,11 @@
-// Writers for the other picture files this project ships. Each writes every
-// byte itself (no timestamps, no library defaults), so a picture always
-// becomes the same file on every machine.
+// The picture files this project ships, written by well-kept libraries where
+// one writes the form needed: GIF through giflib, BMP and PNG through Qt's
+// image writers. Each gives the same bytes for the same pixels, run after run.
 #pragma once
 
 #include <QByteArray>
 #include <QImage>
 
-#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -19,16 +18,21 @@ struct IndexedPicture {
 
     std::uint8_t at(int x, int y) const { return pixels[std::size_t(y * width + x)]; }
     void set(int x, int y, std::uint8_t index) { pixels[std::size_t(y * width + x)] = index; }
+    /// The picture as an 8-bit indexed image with its own palette.
     QImage toImage() const;
 };
 
-/// Windows BMP, 24 bits a pixel, the 54-byte header, rows bottom-up.
+/// Single-frame GIF89a, its colour table built from the image's own colours
+/// in the order they first appear (row by row). Alpha is ignored. Empty when
+/// the image is null or has more than 256 colours.
+QByteArray encodeGif(const QImage& image);
+
+/// Windows BMP, 24 bits a pixel.
 QByteArray encodeBmp24(const QImage& image);
 
-/// PNG, palette colour type at 4 bits a pixel, deflate in stored blocks:
-/// the icon is only 32 × 32, and stored blocks keep the bytes independent of
-/// any zlib version. Empty when the picture has more than 16 colours.
-QByteArray encodePng4(const IndexedPicture& picture);
+/// PNG with the picture's own palette (of at most 16 colours), 8 bits a
+/// pixel. Empty when the picture has more than 16 colours.
+QByteArray encodePng(const IndexedPicture& picture);
 
 /// Windows .ico with one 4-bit image and an all-opaque mask. Empty when the
 /// picture has more than 16 colours or is larger than 256 × 256.

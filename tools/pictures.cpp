@@ -1,7 +1,5 @@
 #include "pictures.h"
 
-#include "gifwriter.h"
-
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
@@ -228,7 +226,7 @@ std::vector<PictureFile> pictureFiles() {
         {"swtchoff.gif", encodeGif(drawSwitch(false))},
         {"ledgon.bmp", encodeBmp24(drawLamp(false))},
         {"ledron.bmp", encodeBmp24(drawLamp(true))},
-        {"icon.png", encodePng4(icon)},
+        {"icon.png", encodePng(icon)},
         {"lptpanel.ico", encodeIco4(icon)},
     };
 }
