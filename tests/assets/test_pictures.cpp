@@ -1,6 +1,7 @@
 // The pictures: each committed file has its format, size and fixed colour
-// depth, and decodes to exactly the pixels that drawpictures draws now; the
-// GIF writer keeps up to 256 colours exactly and refuses more.
+// depth, and decodes to exactly the pixels that drawpictures and
+// drawconnector draw now; the build puts the run-time ones next to the
+// executables; the GIF writer keeps up to 256 colours and refuses more.
 #include "imagefiles.h"
 #include "pictures.h"
 
@@ -35,29 +36,34 @@ class TestPictures : public QObject {
 
 private slots:
     void initTestCase() {
-        QProcess tool;
-        tool.start(QStringLiteral(DRAWPICTURES_BIN), {drawn_.path()});
-        QVERIFY(tool.waitForFinished(60000));
-        QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
+        for (auto [program, out] : {std::pair(DRAWPICTURES_BIN, drawn_.path()),
+                                    {DRAWCONNECTOR_BIN, drawn_.filePath("connector.bmp")}}) {
+            QProcess tool;
+            tool.start(QString::fromUtf8(program), {out});
+            QVERIFY(tool.waitForFinished(60000));
+            QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
+        }
     }
 
     // depthAt/depth: the header byte that fixes the colour depth (BMP: 24
     // bits a pixel, ICO: 4 bits, PNG: palette colour type); -1 where free.
     void committed_data() {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("side");
+        QTest::addColumn<QSize>("size");
         QTest::addColumn<int>("depthAt");
         QTest::addColumn<int>("depth");
-        QTest::newRow("switch on") << "swtchon.gif" << 25 << -1 << 0;
-        QTest::newRow("switch off") << "swtchoff.gif" << 25 << -1 << 0;
-        QTest::newRow("lamp low") << "ledgon.bmp" << 25 << 28 << 24;
-        QTest::newRow("lamp high") << "ledron.bmp" << 25 << 28 << 24;
-        QTest::newRow("icon") << "icon.png" << 32 << 25 << 3;
-        QTest::newRow("Windows icon") << "lptpanel.ico" << 32 << 12 << 4;
+        const QSize place(25, 25), icon(32, 32);
+        QTest::newRow("switch on") << "swtchon.gif" << place << -1 << 0;
+        QTest::newRow("switch off") << "swtchoff.gif" << place << -1 << 0;
+        QTest::newRow("lamp low") << "ledgon.bmp" << place << 28 << 24;
+        QTest::newRow("lamp high") << "ledron.bmp" << place << 28 << 24;
+        QTest::newRow("icon") << "icon.png" << icon << 25 << 3;
+        QTest::newRow("Windows icon") << "lptpanel.ico" << icon << 12 << 4;
+        QTest::newRow("connector") << "connector.bmp" << QSize(646, 375) << 28 << 24;
     }
     void committed() {
         QFETCH(QString, name);
-        QFETCH(int, side);
+        QFETCH(QSize, size);
         QFETCH(int, depthAt);
         QFETCH(int, depth);
         QFile file(QStringLiteral(ASSETS_DIR "/") + name);
@@ -69,15 +75,21 @@ private slots:
         buffer.setData(bytes);
         QImageReader reader(&buffer);
         QCOMPARE(reader.format(), name.section('.', 1).toLatin1());
-        QCOMPARE(reader.size(), QSize(side, side));
+        QCOMPARE(reader.size(), size);
         const QImage image = rgb(reader.read());
         QVERIFY2(image == rgb(QImage(drawn_.filePath(name))),
-                 "assets/ is stale: run drawpictures assets/ and commit the result");
-        if (side == kIconSize) { // opaque VGA colours only
+                 "assets/ is stale: redraw it with drawpictures or drawconnector and commit it");
+        if (size.width() == kIconSize) { // opaque VGA colours only
             const QList<QRgb> vga(kVgaPalette.begin(), kVgaPalette.end());
-            for (int i = 0; i < side * side; ++i)
-                QVERIFY(vga.contains(image.pixel(i % side, i / side)));
+            for (int i = 0; i < kIconSize * kIconSize; ++i)
+                QVERIFY(vga.contains(image.pixel(i % kIconSize, i / kIconSize)));
         }
+        // The panel reads the run-time pictures next to the executables, where
+        // the build copies them (and where this test is built).
+        QFile copy(QCoreApplication::applicationDirPath() + '/' + name);
+        if (size == QSize(25, 25))
+            QVERIFY2(copy.open(QIODevice::ReadOnly) && copy.readAll() == bytes,
+                     qPrintable(name + ": the copy next to the executables is missing or stale"));
     }
 
     void gifColours() {

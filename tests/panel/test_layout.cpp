@@ -1,6 +1,7 @@
 // The main window as laid out, before start-up: the window, and every control
 // against the layout table with its caption byte for byte and fitting its box
 // in the bundled font.
+#include "panel/image_label.h"
 #include "panel/layout.h"
 #include "panel/mivo.h"
 #include "panel/panel_font.h"
@@ -58,6 +59,21 @@ void TestLayout::window() {
     QCOMPARE(m.Connec->text(), QString("Shema konektorja"));
     m.show();
     QCOMPARE(m.centralWidget()->size(), QSize(617, 395));
+    // Written apart from the table: switches and lamps 480 twips apart from
+    // 480 down, the toggle-all switches at 4680; focus goes by tab index.
+    for (int i = 0; i <= 8; ++i) {
+        const int top = (i == 8 ? 4680 : 480 + 480 * i) / 15;
+        QCOMPARE(m.Image1[i]->geometry(), QRect(24, top, 25, 25));
+        if (i < 8)
+            QCOMPARE(m.Image2[i]->geometry(), QRect(16, top, 25, 25));
+        if (i < 4 || i == 8)
+            QCOMPARE(m.Image3[i]->geometry(), QRect(24, top, 25, 25));
+    }
+    QStringList chain;
+    for (QWidget* w = m.Command1; chain.size() < 5; w = w->nextInFocusChain())
+        if (w->focusPolicy() != Qt::NoFocus)
+            chain << w->objectName();
+    QCOMPARE(chain, (QStringList{"Command1", "Command2", "Check1", "Command3", "Command4"}));
 }
 
 void TestLayout::controls_data() {

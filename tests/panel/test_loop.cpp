@@ -32,6 +32,9 @@ void TestLoop::startUpAndFirstPass() {
     QCOMPARE(switches(run.mivo) + " " + lamps(run.mivo), QString("---------/----- --------"));
     QCOMPARE(run.startUp(), QString("D0 C3 D255 C255"));
     QCOMPARE(switches(run.mivo) + " " + lamps(run.mivo), QString("000000000/00000 LLLLLLLL"));
+    // A press let go outside the switch is no click.
+    QTest::mousePress(run.mivo.Image1[0], Qt::LeftButton);
+    QTest::mouseRelease(run.mivo.Image1[0], Qt::LeftButton, {}, QPoint(30, 5));
     // A fresh port reports 0x7F: S0..S7 high.
     QCOMPARE(run.pass(), QString("D0 C11 S | 000000000/00000"));
     QCOMPARE(lamps(run.mivo), QString("HHHHHHHH"));

@@ -94,9 +94,11 @@ Action directFails(bool rawIo, const char* lockdown = "") {
     };
 }
 
-// A PARPORT form as kind (0 sim, 1 ppdev, 2 direct), path and base.
-Action parse(const char* value) {
+// A PARPORT value (nullptr: unset) as kind (0 sim, 1 ppdev, 2 direct), path
+// and base, with XDG_RUNTIME_DIR set to xdg.
+Action parse(const char* value, const char* xdg = "/run/user/7") {
     return [=] {
+        qputenv("XDG_RUNTIME_DIR", xdg);
         const PortSpec s = parsePortSpec(value);
         return std::to_string(int(s.kind)) + " " + s.path + " " + std::to_string(s.base);
     };
@@ -116,6 +118,7 @@ private slots:
         installDriver(openPpdev("/dev/parport0", kernel));
         Out32(0x378, 0x1C3); // the low byte goes out
         Out32(0x37A, 255);
+        QCOMPARE(Inp32(0x37A), short(0x2B)); // the lines and the direction this driver set
         Out32(0x37A, 11);
         Out32(0x379, 0x12); // status is read only
         QCOMPARE(Inp32(0x379), short(0x5A));
@@ -123,8 +126,8 @@ private slots:
         installDriver(nullptr);
         QCOMPARE(kernel->calls,
                  QStringList({"open /dev/parport0", "PPEXCL", "PPCLAIM", "PPWDATA 195",
-                              "PPDATADIR 1", "PPWCONTROL 15", "PPDATADIR 0", "PPWCONTROL 11",
-                              "PPRSTATUS", "PPRDATA", "close 7"}));
+                              "PPDATADIR 1", "PPWCONTROL 15", "PPRCONTROL", "PPDATADIR 0",
+                              "PPWCONTROL 11", "PPRSTATUS", "PPRDATA", "close 7"}));
     }
 
     void directMapsRegisters() {
@@ -162,14 +165,21 @@ private slots:
             << directFails(true, "none [integrity]\n")
             << direct + "the kernel is locked down (lockdown=integrity)"
             << "PARPORT=/dev/parport0";
-        QTest::newRow("sim:PATH") << parse("sim:/tmp/x/p") << "0 /tmp/x/p 888" << QString();
+        // The default port file lies in the user's runtime folder, else in a
+        // folder of the user's own under /tmp: never one that others share.
+        QTest::newRow("unset") << parse(nullptr)
+                               << (QFile::exists("/dev/parport0")
+                                       ? "1 /dev/parport0 888"
+                                       : "0 /run/user/7/lptpanel/port 888")
+                               << QString();
+        QTest::newRow("sim, relative XDG_RUNTIME_DIR")
+            << parse("sim", "run") << QString("0 /tmp/lptpanel-%1/port 888").arg(::geteuid())
+            << QString();
         QTest::newRow("ppdev") << parse("/dev/parport1") << "1 /dev/parport1 888" << QString();
         QTest::newRow("direct:hex") << parse("direct:0x278") << "2  632" << QString();
         QTest::newRow("direct:0xFFFF")
             << parse("direct:0xFFFF")
             << "PARPORT=direct:0xFFFF is not a port: direct: needs a base address" << forms;
-        QTest::newRow("lpt1") << parse("lpt1") << "PARPORT=lpt1 is not a port: unknown form"
-                              << forms;
     }
     void outcomes() {
         QFETCH(Action, action);

@@ -1,5 +1,6 @@
-# Sourced by the real-port proofs: sets up their folders and makes sure the
-# Debian packages a proof needs are installed, installing them when it can.
+# Sourced by the real-port proofs: sets up their folders, makes sure the
+# Debian packages a proof needs are installed (installing them when it can),
+# and keeps the count of failed checks.
 #
 # A proof that cannot run here (packages missing and no way to install them,
 # no archive to download from) exits with 77, which CTest reports as skipped.
@@ -53,3 +54,33 @@ proof_dirs() {
 }
 
 step() { echo "--- $* ($((SECONDS - started)) s)"; }
+
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+ok() { echo "ok:   $*"; }
+
+# expect_message NAME RC STDERR TEXT...: the run failed with status 1 and
+# printed one message (besides the line naming the port) holding each TEXT.
+expect_message() {
+    local name=$1 rc=$2 msg t
+    msg=$(grep -v '^lptport: port: ' <<<"$3" || true)
+    shift 3
+    if [ "$rc" != 1 ] || [ "$(grep -c . <<<"$msg")" != 1 ]; then
+        fail "$name: wanted status 1 and one message, got status '$rc' and: $msg"
+        return
+    fi
+    for t in "$@"; do
+        grep -qiF -- "$t" <<<"$msg" || { fail "$name: the message does not mention '$t': $msg"; return; }
+    done
+    ok "$name: $msg"
+}
+
+# finish: the verdict of the whole proof.
+finish() {
+    echo "--- $((SECONDS - started)) s in all"
+    [ "$failures" -eq 0 ] || { echo "$failures check(s) failed"; exit 1; }
+    echo "all checks passed"
+}

@@ -38,20 +38,3 @@ start_wine() {
 stop_wine() { "$wineserver" -k 2>/dev/null || true; }
 
 winpath() { "$wine" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
-
-# Verdicts: ok and fail print one line each; fail counts, and finish ends
-# the proof with the count.
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-ok() { echo "ok:   $*"; }
-finish() {
-    echo "--- $((SECONDS - started)) s in all"
-    if [ "$failures" -gt 0 ]; then
-        echo "$failures check(s) failed"
-        exit 1
-    fi
-    echo "all checks passed"
-}
