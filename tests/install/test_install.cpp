@@ -11,7 +11,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-
 namespace {
 
 // Runs a program to its end: its exit status (-1 if it did not end normally)
