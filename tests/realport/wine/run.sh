@@ -171,6 +171,12 @@ run_case sim-reset "$run/alone" "$run/alone/lptport.exe" PARPORT="sim:$notaport"
 [ "$rc" = 0 ] && [ "$(stat -c %s "$work/notaport")" -gt 65536 ] &&
     ok "$name: a fresh port replaced the damaged file" || { fail "$name"; show; }
 
+# Named bare, a DLL is looked for beside the program and in the system folder,
+# never in the working directory, where anyone may have left one.
+run_case dll-bare-cwd "$run/cwd" "$run/alone/lptport.exe" PARPORT=dll:inpoutx64.dll -- \
+    out 0x378 1
+refused none inpoutx64.dll "beside lptport.exe"
+
 # A 32-bit DLL cannot be loaded into the 64-bit program: the message says so.
 run_case 32-bit-dll "$run/alone" "$run/alone/lptport.exe" \
     PARPORT="dll:$(winpath "$dlls/dll32.dll")" -- out 0x378 1
