@@ -2,6 +2,8 @@
 // PARPORT as the panel, and print stable lines for scripts.
 #include "lptport/commands.h"
 
+#include "lptport/capture.h"
+#include "lptport/sampler.h"
 #include "lptport/selftest.h"
 #include "lptport/watch.h"
 #include "port/driver.h"
@@ -11,7 +13,6 @@
 
 #include <charconv>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +34,7 @@ constexpr const char* kUsage =
     "       lptport in ADDR [...]\n"
     "       lptport show\n"
     "       lptport watch [INTERVAL_MS]\n"
+    "       lptport capture [-o FILE] [--for SECONDS | --samples N] [--outputs]\n"
     "       lptport selftest\n"
     "       lptport sim status VALUE | sim pins Sk=0|1... | sim wiring open|loopback\n"
     "       lptport sim reset | sim writes [--since N | --count] | sim reads\n"
@@ -42,6 +44,9 @@ constexpr const char* kUsage =
     "of each register) until interrupted; it polls every INTERVAL_MS (1 to 60000, default 10).\n"
     "sim writes lists the write log, oldest first; --since N lists the writes after the N-th,\n"
     "each line numbered; --count prints how many writes the port has had.\n"
+    "capture reads the status register back to back and writes every pin change, stamped to\n"
+    "the nanosecond, as VCD (for PulseView, sigrok-cli, GTKWave) to FILE or standard output,\n"
+    "until SECONDS or N samples or Ctrl+C; --outputs adds D0-D7 and C0-C3.\n"
     "selftest checks a loopback plug (pins 2-15, 3-13, 4-12, 5-10, 6-11) and reports each wire.\n"
     "The port is chosen by PARPORT: sim, sim:PATH, /dev/parportN, direct, direct:0xBASE.\n"
     "Exit status: 0 done (selftest: every wire good), 1 port failure (selftest: a wire is not\n"
@@ -155,12 +160,6 @@ int show() {
     return 0;
 }
 
-volatile std::sig_atomic_t stopWatching = 0;
-
-extern "C" void onStopSignal(int) {
-    stopWatching = 1;
-}
-
 constexpr long kDefaultWatchMs = 10;
 
 // Sleeps until the deadline on the steady clock; a signal cuts the sleep short.
@@ -190,23 +189,21 @@ int watch(int argc, char** argv) {
                   "'");
         intervalMs = *v;
     }
-    std::signal(SIGINT, onStopSignal);
-    std::signal(SIGTERM, onStopSignal);
+    lpt::catchStopSignals();
 
     // Reading data and control back shows what the port holds only on the
     // simulated port; a real port is watched through its status register alone.
-    const bool registers = dynamic_cast<lpt::SimulatedPort*>(&lpt::currentDriver()) != nullptr;
+    lpt::Driver& driver = lpt::currentDriver();
+    lpt::Sampler sampler(driver, dynamic_cast<lpt::SimulatedPort*>(&driver) != nullptr);
     std::fprintf(stderr, "lptport: watch: polling every %ld ms until interrupted\n", intervalMs);
     unsigned long long polls = 0;
     auto sample = [&] {
-        lpt::WatchSample s;
-        if (registers) {
-            s.data = Inp32(lpt::kDataPort);
-            s.control = Inp32(lpt::kControlPort);
-        }
-        s.status = Inp32(lpt::kStatusPort);
         ++polls;
-        return s;
+        try {
+            return sampler.read();
+        } catch (const lpt::PortError& e) {
+            lpt::fail(e.failure());
+        }
     };
     auto print = [](const std::string& text) {
         std::printf("%s %s\n", lpt::watchTimestamp(std::chrono::system_clock::now()).c_str(),
@@ -214,25 +211,57 @@ int watch(int argc, char** argv) {
         std::fflush(stdout);
     };
 
-    lpt::WatchSample last = sample();
+    lpt::Sample last = sample();
     print(lpt::watchStart(last));
     const auto interval = std::chrono::milliseconds(intervalMs);
     auto deadline = std::chrono::steady_clock::now();
-    while (!stopWatching) {
+    while (!lpt::stopRequested()) {
         deadline += interval;
         const auto now = std::chrono::steady_clock::now();
         if (deadline < now) // fell behind (machine suspended, slow terminal): no catching up
             deadline = now + interval;
         sleepUntil(deadline);
-        if (stopWatching)
+        if (lpt::stopRequested())
             break;
-        const lpt::WatchSample next = sample();
+        const lpt::Sample next = sample();
         for (const std::string& line : lpt::watchChanges(last, next))
             print(line);
         last = next;
     }
     std::fprintf(stderr, "lptport: watch: ended after %llu polls\n", polls);
     return 0;
+}
+
+int capture(int argc, char** argv) {
+    lpt::CaptureOptions options;
+    std::string path = "-";
+    for (int i = 2; i < argc; ++i) {
+        const std::string_view a = argv[i];
+        const bool valued = a == "-o" || a == "--for" || a == "--samples";
+        if (valued && i + 1 >= argc)
+            usage("capture " + std::string(a) + " needs a value");
+        if (a == "-o") {
+            path = argv[++i];
+        } else if (a == "--for") {
+            options.durationNs = lpt::parseSeconds(argv[++i]);
+            if (!options.durationNs)
+                usage(std::string("--for needs SECONDS above 0 and at most 1000000, such as 10 or "
+                                  "0.5, not '") +
+                      argv[i] + "'");
+        } else if (a == "--samples") {
+            options.samples = lpt::parseCount(argv[++i]);
+            if (!options.samples)
+                usage(std::string("--samples needs a whole number from 1 to 10^15, not '") +
+                      argv[i] + "'");
+        } else if (a == "--outputs") {
+            options.outputs = true;
+        } else {
+            usage("capture does not know '" + std::string(a) + "'");
+        }
+    }
+    if (options.durationNs && options.samples)
+        usage("capture takes --for or --samples, not both");
+    return lpt::captureCommand(options, path);
 }
 
 int selftest(int argc) {
@@ -386,6 +415,8 @@ int runLptport(int argc, char** argv) {
     }
     if (cmd == "watch")
         return watch(argc, argv);
+    if (cmd == "capture")
+        return capture(argc, argv);
     if (cmd == "selftest")
         return selftest(argc);
     if (cmd == "sim")

@@ -15,7 +15,7 @@ std::string change(const std::string& name, int from, int to) {
 
 } // namespace
 
-std::vector<std::string> watchChanges(const WatchSample& before, const WatchSample& after) {
+std::vector<std::string> watchChanges(const Sample& before, const Sample& after) {
     std::vector<std::string> lines;
     const bool registers = before.data && after.data && before.control && after.control;
     if (registers) {
@@ -34,7 +34,7 @@ std::vector<std::string> watchChanges(const WatchSample& before, const WatchSamp
     return lines;
 }
 
-std::string watchStart(const WatchSample& sample) {
+std::string watchStart(const Sample& sample) {
     std::string line = "start";
     if (sample.data)
         line += " data " + std::to_string(*sample.data);
