@@ -238,17 +238,20 @@ Change changeOf(std::int64_t t, const Sample& s) {
 /// ports, whose reads take a microsecond, more on the simulated port, whose
 /// reads are faster than the clock.
 unsigned clockEveryFor(Sampler& sampler) {
-    constexpr int kTries = 256;
+    constexpr int kReads = 4096, kClocks = 1024;
+    for (int i = 0; i < kReads / 4; ++i) // the first reads fault pages in and fill caches
+        sampler.read();
     const std::int64_t a = monotonicNs();
-    for (int i = 0; i < kTries; ++i)
+    for (int i = 0; i < kReads; ++i)
         sampler.read();
     const std::int64_t b = monotonicNs();
     std::int64_t sink = 0;
-    for (int i = 0; i < kTries; ++i)
+    for (int i = 0; i < kClocks; ++i)
         sink += monotonicNs() & 1;
     const std::int64_t c = monotonicNs() - sink;
+    // Clock reads take (c - b) / kClocks each, samples (b - a) / kReads.
     unsigned every = 1;
-    while (every < 1024 && (c - b) * 32 > (b - a) * static_cast<std::int64_t>(every))
+    while (every < 4096 && (c - b) * kReads * 32 > (b - a) * kClocks * std::int64_t{every})
         every *= 2;
     return every;
 }

@@ -12,10 +12,11 @@ namespace lpt {
 
 /// What one sample reads. The status register is read on every sample; the
 /// data and control registers only when the sampler was asked for them.
+/// Eight bytes, so a sample is returned in a register on the fast path.
 struct Sample {
     int status = 0;
-    std::optional<int> data;
-    std::optional<int> control;
+    std::optional<std::uint8_t> data;
+    std::optional<std::uint8_t> control;
 
     /// Two samples differ (a change) when any register they carry differs.
     friend bool operator==(const Sample&, const Sample&) = default;
