@@ -1,5 +1,6 @@
 #include "lptport/capture.h"
 
+#include "lptport/watch.h"
 #include "port/registers.h"
 
 #include <algorithm>
@@ -10,11 +11,14 @@
 #include <charconv>
 #include <chrono>
 #include <climits>
-#include <ctime>
+#include <functional>
 #include <thread>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <system_error>
+#include <windows.h>
+#else
 #include <csignal>
 #include <pthread.h>
 #endif
@@ -23,42 +27,18 @@ namespace lpt {
 
 namespace {
 
-/// One wire of the file: a connector pin shown as its level.
-struct Wire {
-    const char* label; // signal and pin, a VCD reference: "S7_BUSY_pin11"
-    Register reg;
-    int bit;
-};
-
-constexpr std::array<Wire, 5> kStatusWires{{
-    {"S3_ERROR_pin15", Register::Status, 3},
-    {"S4_SELECT_IN_pin13", Register::Status, 4},
-    {"S5_PAPER_END_pin12", Register::Status, 5},
-    {"S6_ACK_pin10", Register::Status, 6},
-    {"S7_BUSY_pin11", Register::Status, 7},
-}};
-
-constexpr std::array<Wire, 12> kOutputWires{{
-    {"D0_pin2", Register::Data, 0},
-    {"D1_pin3", Register::Data, 1},
-    {"D2_pin4", Register::Data, 2},
-    {"D3_pin5", Register::Data, 3},
-    {"D4_pin6", Register::Data, 4},
-    {"D5_pin7", Register::Data, 5},
-    {"D6_pin8", Register::Data, 6},
-    {"D7_pin9", Register::Data, 7},
-    {"C0_STROBE_pin1", Register::Control, 0},
-    {"C1_AutoFD_pin14", Register::Control, 1},
-    {"C2_INIT_pin16", Register::Control, 2},
-    {"C3_Select_pin17", Register::Control, 3},
-}};
-
-const ConnectorPin& pinOf(const Wire& wire) {
+/// The connector pin of a register bit.
+const ConnectorPin& pinOf(Register reg, int bit) {
     for (const ConnectorPin& pin : connectorPins())
-        if (pin.kind != PinKind::Ground && pin.reg == wire.reg && pin.bit == wire.bit)
+        if (pin.kind != PinKind::Ground && pin.reg == reg && pin.bit == bit)
             return pin;
-    return connectorPins()[0]; // every wire above has its pin
+    return connectorPins()[0]; // every bit asked for below has its pin
 }
+
+/// The signal names of the status inputs S3..S7 and the control outputs C0..C3.
+constexpr std::array<const char*, 5> kStatusSignals{"ERROR", "SELECT_IN", "PAPER_END", "ACK",
+                                                    "BUSY"};
+constexpr std::array<const char*, 4> kControlSignals{"STROBE", "AutoFD", "INIT", "Select"};
 
 /// A change as the sampler saw it: when, and the registers it read.
 struct Change {
@@ -111,33 +91,26 @@ private:
 class VcdWriter {
 public:
     VcdWriter(std::FILE* out, bool outputs, std::string port) : out_(out), port_(std::move(port)) {
-        wires_.assign(kStatusWires.begin(), kStatusWires.end());
-        if (outputs)
-            wires_.insert(wires_.end(), kOutputWires.begin(), kOutputWires.end());
-        for (const Wire& w : wires_)
-            pins_.push_back(&pinOf(w));
+        for (int bit = 3; bit < 8; ++bit)
+            add(Register::Status, bit, kStatusSignals[bit - 3]);
+        for (int bit = 0; outputs && bit < 8; ++bit)
+            add(Register::Data, bit, nullptr);
+        for (int bit = 0; outputs && bit < 4; ++bit)
+            add(Register::Control, bit, kControlSignals[bit]);
     }
 
     /// The definitions. Time 0 is the first sample, at `origin` on the
     /// monotonic clock, which lets a capture be lined up with other records.
     void header(std::int64_t origin) {
-        char date[64];
-        const std::time_t now = std::time(nullptr);
-        std::tm local{};
-#ifdef _WIN32
-        localtime_s(&local, &now);
-#else
-        localtime_r(&now, &local);
-#endif
-        std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S %z", &local);
-        put("$date\n\t" + std::string(date) + "\n$end\n");
+        // Local time, as watch stamps its lines.
+        put("$date\n\t" + watchTimestamp(std::chrono::system_clock::now()) + "\n$end\n");
         put("$version\n\tlptpanel " LPTPANEL_VERSION " (lptport capture)\n$end\n");
         put("$comment\n\tport: " + port_ +
             "; connector pin levels; time 0 is the monotonic clock at " + std::to_string(origin) +
             " ns\n$end\n");
         put("$timescale 1 ns $end\n$scope module lpt $end\n");
-        for (std::size_t i = 0; i < wires_.size(); ++i)
-            put("$var wire 1 " + id(i) + " " + wires_[i].label + " $end\n");
+        for (std::size_t i = 0; i < labels_.size(); ++i)
+            put("$var wire 1 " + id(i) + " " + labels_[i] + " $end\n");
         put("$upscope $end\n$enddefinitions $end\n");
     }
 
@@ -183,17 +156,19 @@ public:
         return error_.empty();
     }
 
-    const std::string& error() const {
-        return error_;
-    }
-    std::uint64_t changes() const {
-        return changes_;
-    }
+    const std::string& error() const { return error_; }
+    std::uint64_t changes() const { return changes_; }
 
 private:
-    static std::string id(std::size_t i) {
-        return std::string(1, static_cast<char>('a' + i));
+    /// A wire per pin, named by register bit, signal and pin: "S7_BUSY_pin11", "D0_pin2".
+    void add(Register reg, int bit, const char* signal) {
+        const ConnectorPin& pin = pinOf(reg, bit);
+        pins_.push_back(&pin);
+        labels_.push_back(std::string(pin.name) + (signal ? "_" + std::string(signal) : "") +
+                          "_pin" + std::to_string(pin.pin));
     }
+
+    static std::string id(std::size_t i) { return std::string(1, static_cast<char>('a' + i)); }
 
     void stamp(std::int64_t t) {
         if (t <= last_)
@@ -218,7 +193,7 @@ private:
 
     std::FILE* out_;
     std::string port_;
-    std::vector<Wire> wires_;
+    std::vector<std::string> labels_;
     std::vector<const ConnectorPin*> pins_;
     bool started_ = false;
     std::uint32_t levels_ = 0;
@@ -245,10 +220,9 @@ unsigned clockEveryFor(Sampler& sampler) {
     for (int i = 0; i < kReads; ++i)
         sampler.read();
     const std::int64_t b = monotonicNs();
-    std::int64_t sink = 0;
     for (int i = 0; i < kClocks; ++i)
-        sink += monotonicNs() & 1;
-    const std::int64_t c = monotonicNs() - sink;
+        monotonicNs(); // a library call: never left out
+    const std::int64_t c = monotonicNs();
     // Clock reads take (c - b) / kClocks each, samples (b - a) / kReads.
     unsigned every = 1;
     while (every < 4096 && (c - b) * kReads * 32 > (b - a) * kClocks * std::int64_t{every})
@@ -256,7 +230,38 @@ unsigned clockEveryFor(Sampler& sampler) {
     return every;
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+/// The writer's thread. MinGW's default thread model has no std::thread
+/// before GCC 13, so Windows starts it itself.
+class WriterThread {
+public:
+    template <class F> explicit WriterThread(F body) : body_(std::move(body)) {
+        handle_ = CreateThread(nullptr, 0, &WriterThread::run, this, 0, nullptr);
+        if (!handle_)
+            throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
+                                    "cannot start the writer thread");
+    }
+    void join() {
+        WaitForSingleObject(handle_, INFINITE);
+        CloseHandle(handle_);
+    }
+
+private:
+    static DWORD WINAPI run(LPVOID self) {
+        static_cast<WriterThread*>(self)->body_();
+        return 0;
+    }
+    std::function<void()> body_;
+    HANDLE handle_;
+};
+
+void blockStopSignals() {}
+void pauseWriter() {
+    Sleep(1);
+}
+#else
+using WriterThread = std::thread;
+
 /// Stop signals go to the sampling thread, never to the writer, whose file
 /// calls they would interrupt.
 void blockStopSignals() {
@@ -266,8 +271,9 @@ void blockStopSignals() {
     sigaddset(&set, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
-#else
-void blockStopSignals() {}
+void pauseWriter() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
 #endif
 
 std::string seconds(std::int64_t ns) {
@@ -346,7 +352,7 @@ CaptureSummary capture(Sampler& sampler, const CaptureOptions& options, std::FIL
     ChangeQueue queue;
     std::atomic<bool> done{false}, writerFailed{false};
 
-    std::thread writer([&] {
+    WriterThread writer([&] {
         blockStopSignals();
         for (;;) {
             const bool last = done.load(std::memory_order_acquire);
@@ -364,7 +370,7 @@ CaptureSummary capture(Sampler& sampler, const CaptureOptions& options, std::FIL
                     writerFailed.store(true);
                     return;
                 }
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                pauseWriter();
             }
         }
     });
