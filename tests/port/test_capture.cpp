@@ -125,7 +125,7 @@ void TestCapture::stopCapture(QProcess& capture) {
 }
 
 void TestCapture::patternFromAnotherProcess() {
-    // S6 toggled 20 times, 10 ms apart. Each edge must be stamped no earlier
+    // S6 toggled 20 times, each 10 ms after the last. Each edge must be stamped no earlier
     // than its write and no later than 1 ms after this process saw the
     // capture read the port again.
     constexpr int kEdges = 20;
@@ -134,10 +134,9 @@ void TestCapture::patternFromAnotherProcess() {
     QProcess capture;
     startCapture(capture, {"-o", file});
     QList<qint64> written, seenBy;
-    const qint64 start = nowNs();
     for (int k = 0; k < kEdges; ++k) {
         std::this_thread::sleep_until(std::chrono::steady_clock::time_point(
-            std::chrono::nanoseconds(start + k * kSpacingNs)));
+            std::chrono::nanoseconds(k ? written.last() + kSpacingNs : 0)));
         written.append(nowNs());
         port_->setStatus(k % 2 ? 0x7F : 0x3F);
         QVERIFY(sampled());
