@@ -11,14 +11,10 @@
 #include <charconv>
 #include <chrono>
 #include <climits>
-#include <functional>
 #include <thread>
 #include <vector>
 
-#ifdef _WIN32
-#include <system_error>
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <csignal>
 #include <pthread.h>
 #endif
@@ -230,38 +226,7 @@ unsigned clockEveryFor(Sampler& sampler) {
     return every;
 }
 
-#ifdef _WIN32
-/// The writer's thread. MinGW's default thread model has no std::thread
-/// before GCC 13, so Windows starts it itself.
-class WriterThread {
-public:
-    template <class F> explicit WriterThread(F body) : body_(std::move(body)) {
-        handle_ = CreateThread(nullptr, 0, &WriterThread::run, this, 0, nullptr);
-        if (!handle_)
-            throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
-                                    "cannot start the writer thread");
-    }
-    void join() {
-        WaitForSingleObject(handle_, INFINITE);
-        CloseHandle(handle_);
-    }
-
-private:
-    static DWORD WINAPI run(LPVOID self) {
-        static_cast<WriterThread*>(self)->body_();
-        return 0;
-    }
-    std::function<void()> body_;
-    HANDLE handle_;
-};
-
-void blockStopSignals() {}
-void pauseWriter() {
-    Sleep(1);
-}
-#else
-using WriterThread = std::thread;
-
+#ifndef _WIN32
 /// Stop signals go to the sampling thread, never to the writer, whose file
 /// calls they would interrupt.
 void blockStopSignals() {
@@ -271,9 +236,8 @@ void blockStopSignals() {
     sigaddset(&set, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
-void pauseWriter() {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-}
+#else
+void blockStopSignals() {}
 #endif
 
 std::string seconds(std::int64_t ns) {
@@ -352,7 +316,7 @@ CaptureSummary capture(Sampler& sampler, const CaptureOptions& options, std::FIL
     ChangeQueue queue;
     std::atomic<bool> done{false}, writerFailed{false};
 
-    WriterThread writer([&] {
+    std::thread writer([&] {
         blockStopSignals();
         for (;;) {
             const bool last = done.load(std::memory_order_acquire);
@@ -370,7 +334,7 @@ CaptureSummary capture(Sampler& sampler, const CaptureOptions& options, std::FIL
                     writerFailed.store(true);
                     return;
                 }
-                pauseWriter();
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
         }
     });
