@@ -1,7 +1,6 @@
 // `lptport capture` against patterns this process drives on a simulated port,
 // read back by two independent VCD readers: sigrok-cli, for the edges and
 // their times, and GTKWave's vcd2fst, which must accept every file.
-#include "lptport/capture.h"
 #include "port/simulated.h"
 
 #include <QProcess>
@@ -75,22 +74,6 @@ bool whole(const QString& file) {
            QRegularExpression(R"(\n#\d+\n$)").match(f.readAll().right(40)).hasMatch();
 }
 
-// A port whose S6 flips on every sample (status, data, control) and whose
-// read number `failAt` fails; a write to it fails the test.
-class FailingPort final : public lpt::Driver {
-public:
-    std::vector<lpt::Register> reads;
-    std::size_t failAt = 0;
-    std::string description() const override { return "failing port"; }
-    void write(lpt::Register, std::uint8_t) override { QFAIL("capture wrote to the port"); }
-    std::uint8_t read(lpt::Register reg) override {
-        if (reads.size() == failAt)
-            throw lpt::PortError({"cannot read the port", "input/output error", "", ""});
-        reads.push_back(reg);
-        return reg == lpt::Register::Status && reads.size() / 3 % 2 ? 0x3F : 0x7F;
-    }
-};
-
 } // namespace
 
 class TestCapture : public QObject {
@@ -102,7 +85,6 @@ private slots:
     void endings_data();
     void endings();
     void droppedChangesAreCounted();
-    void readsInOrderUntilThePortFails();
 
 private:
     void startCapture(QProcess& capture, const QStringList& args);
@@ -256,24 +238,6 @@ void TestCapture::droppedChangesAreCounted() {
              qPrintable(err));
     QCOMPARE(capture.exitCode(), 1);
     QVERIFY(whole(out.fileName()));
-}
-
-void TestCapture::readsInOrderUntilThePortFails() {
-    // Every sample reads status, data, control, in that order, and nothing is
-    // written; a port that fails mid-run still leaves a whole file.
-    FailingPort port;
-    port.failAt = 3 * 100000;
-    lpt::Sampler sampler(port, true);
-    const QString file = dir_.filePath("failed.vcd");
-    std::FILE* out = std::fopen(file.toLocal8Bit().constData(), "wb");
-    const lpt::CaptureSummary summary = lpt::capture(sampler, {}, out, port.description());
-    QVERIFY(out && std::fclose(out) == 0);
-    QVERIFY(summary.portFailure && summary.portFailure->cause == "input/output error");
-    QCOMPARE(port.reads.size(), port.failAt);
-    for (std::size_t i = 0; i < port.reads.size(); ++i)
-        QVERIFY(port.reads[i] == lpt::Register(std::array{1, 0, 2}[i % 3]));
-    QVERIFY(summary.changes > 1000);
-    QVERIFY(whole(file));
 }
 
 QTEST_GUILESS_MAIN(TestCapture)
