@@ -89,9 +89,10 @@ int main(int argc, char** argv) {
     std::printf("  capture            %7.1f M/s   ratio %.2f (goal >= 0.9: %s)\n",
                 median(captured) / 1e6, ratio, ratio >= 0.9 ? "met" : "NOT met");
 
-    // The long run: another thread flips S6 every 50 us, so the queue and the
-    // writer work all along. Resident memory is taken once the first
-    // million samples are in, and its peak watched until the end.
+    // The long run: another thread flips S6, sleeping 50 us between flips
+    // (longer, as the timer rounds it), so the queue and the writer work all
+    // along. Resident memory is taken once the first million samples are in,
+    // and its peak watched until the end.
     const std::uint64_t longRun = samples * 5;
     std::atomic<bool> over{false};
     std::thread flipper([&] {

@@ -350,8 +350,9 @@ CaptureSummary capture(Sampler& sampler, const CaptureOptions& options, std::FIL
         const std::uint64_t limit = options.samples.value_or(UINT64_MAX);
         const std::int64_t end = options.durationNs ? t0 + *options.durationNs : INT64_MAX;
         while (n < limit) {
-            for (std::uint64_t k = std::min<std::uint64_t>(summary.clockEvery, limit - n); k > 0;
-                 --k) {
+            const std::uint64_t blockEnd =
+                n + std::min<std::uint64_t>(summary.clockEvery, limit - n);
+            for (; n < blockEnd; ++n) {
                 const Sample s = sampler.read();
                 if (!(s == last)) {
                     last = s;
@@ -359,7 +360,6 @@ CaptureSummary capture(Sampler& sampler, const CaptureOptions& options, std::FIL
                         ++summary.dropped;
                 }
             }
-            n += std::min<std::uint64_t>(summary.clockEvery, limit - n);
             const std::int64_t t = monotonicNs();
             summary.largestNs = std::max(summary.largestNs, t - now);
             now = t;
