@@ -74,6 +74,9 @@ for driver in /dev/parport0 direct; do
     # strobes the latch out; control 11 must turn the data lines back round.
     run_case $tag-direction lptport out 0x37A 0x0C out 0x378 $fourth out 0x37A 255 \
         in 0x378 out 0x37A 11 out 0x378 0xA5 in 0x378
+    # A capture of every pin, the outputs read back: its starting levels.
+    run_case $tag-capture lptport capture --outputs --samples 1000 -o /tmp/c.vcd
+    echo "@@ $tag-capture levels=$(sed -n '/^\$dumpvars/,/^\$end/p' /tmp/c.vcd | tr -d '\n')"
 done
 unset PARPORT
 

@@ -139,6 +139,13 @@ for tag in ppdev direct; do
     expect $tag-strobe 0 "" $port
     expect $tag-status 0 "216 216 88 88 24 216" $port
     expect $tag-direction 0 "255 165" $port
+    # capture starts from every pin's level: S3..S7 of status 0xD8, D0..D7 of
+    # 0xA5, C0..C3 of control 11 (kept by direct I/O) or 0x0C (ppdev's claim).
+    expect $tag-capture 0 "" $port
+    c=$([ $tag = ppdev ] && echo 1n1o1p0q || echo 0n0o0p0q)
+    levels=$(field $tag-capture levels)
+    [ "$levels" = "\$dumpvars1a1b0c1d0e1f0g1h0i0j1k0l1m$c\$end" ] && ok "$tag-capture: $levels" ||
+        fail "$tag-capture: the starting levels are $levels"
 done
 refused ppdev-missing-node "/dev/parport0" "modprobe parport_pc ppdev"
 refused ppdev-not-in-group "/dev/parport0" "group lp"
