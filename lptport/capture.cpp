@@ -23,6 +23,13 @@ namespace lpt {
 
 namespace {
 
+/// An errno value as the middle of a message: "no space left on device".
+std::string cause(int err) {
+    std::string text = describeErrno(err);
+    text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    return text;
+}
+
 /// The connector pin of a register bit.
 const ConnectorPin& pinOf(Register reg, int bit) {
     for (const ConnectorPin& pin : connectorPins())
@@ -182,10 +189,7 @@ private:
         unflushed_ = true;
     }
 
-    void fail(int err) {
-        error_ = describeErrno(err ? err : EIO);
-        error_[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(error_[0])));
-    }
+    void fail(int err) { error_ = cause(err ? err : EIO); }
 
     std::FILE* out_;
     std::string port_;
@@ -398,7 +402,7 @@ int captureCommand(const CaptureOptions& options, const std::string& path) {
         std::fprintf(stderr,
                      "%s: capture: cannot create %s: %s. Fix: choose a file in a folder you can "
                      "write to, with -o FILE, or -o - for standard output\n",
-                     programName().c_str(), path.c_str(), describeErrno(err).c_str());
+                     programName().c_str(), path.c_str(), cause(err).c_str());
         return 1;
     }
     static char buffer[1 << 16];
@@ -407,7 +411,7 @@ int captureCommand(const CaptureOptions& options, const std::string& path) {
                  options.durationNs || options.samples ? "" : " until interrupted (Ctrl+C)");
     CaptureSummary summary = capture(sampler, options, out, driver.description());
     if (!toStdout && std::fclose(out) != 0 && summary.writeError.empty())
-        summary.writeError = describeErrno(errno); // a file system that writes at close
+        summary.writeError = cause(errno); // a file system that writes at close
 
     std::fprintf(stderr, "%s: %s\n", programName().c_str(), summary.text().c_str());
     int status = summary.dropped > 0 ? 1 : 0;
