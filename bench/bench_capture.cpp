@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How fast `lptport capture` samples, against a bare loop of status reads on
 // the same simulated port in the same run, and whether its memory stays flat
 // over a long capture whose changes keep the writer busy.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lptport/capture.h"
 
 #include "lptport/watch.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `lptport capture`: the port as a logic analyzer. The sampler reads the port
 // back to back, every change of a pin is stamped from the monotonic clock and
 // handed through a bounded queue to a writer thread, which writes it as a VCD

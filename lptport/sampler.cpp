@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lptport/sampler.h"
 
 #include <csignal>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How lptport samples the port, shared by `watch` and `capture` so the two
 // never disagree about what the port showed or what counts as a change.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `lptport capture` against patterns this process drives on a simulated port,
 // read back by two independent VCD readers: sigrok-cli, for the edges and
 // their times, and GTKWave's vcd2fst, which must accept every file.
