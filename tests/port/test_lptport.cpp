@@ -1,11 +1,56 @@
-// lptport as a user runs it: output lines, exit statuses, and the port file.
+// lptport as a user runs it: output lines, exit statuses, and the port file;
+// the loopback self-test's verdicts; watch following changes until stopped.
+#include "lptport/selftest.h"
+#include "port/simulated.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <sys/stat.h>
+
+using namespace lpt;
+
+namespace {
+
+// A port with a loopback plug wired as sources says: for each of the plug's
+// inputs S3..S7, the data line (0..4) that feeds it, or -1 for none (stuck low).
+struct PlugPort final : Driver {
+    explicit PlugPort(QList<int> sources) : sources_(sources) {}
+    std::string description() const override { return "plug port"; }
+    void write(Register reg, std::uint8_t value) override {
+        (reg == Register::Data ? data_ : control_) = value;
+    }
+    std::uint8_t read(Register reg) override {
+        if (reg != Register::Status)
+            return static_cast<std::uint8_t>(reg == Register::Data ? data_ : control_);
+        int bits = 0x07; // no pin: read 1
+        for (int w = 0; w < 5; ++w)
+            bits |= (sources_[w] < 0 ? 0 : data_ >> sources_[w] & 1) << (3 + w);
+        return static_cast<std::uint8_t>(bits ^ kStatusInverted);
+    }
+    QList<int> sources_;
+    int data_ = 0xA5, control_ = 0x04;
+};
+
+// The self-test report for these verdicts on the five wires, ending with what
+// the port was left with.
+QStringList expectedReport(const QStringList& verdicts, const QString& left) {
+    const int statusPins[] = {15, 13, 12, 10, 11};
+    QStringList lines;
+    for (int w = 0; w < 5; ++w)
+        lines << QString::asprintf("D%d pin %d -> S%d pin %d: ", w, w + 2, w + 3, statusPins[w]) +
+                     verdicts[w];
+    const auto good = verdicts.count("good");
+    const QString faulty = good == 5 ? "" : ", the plug or the port is faulty";
+    return lines << QString("selftest: %1 of 5 wires good").arg(good) + faulty << left;
+}
+
+} // namespace
 
 class TestLptport : public QObject {
     Q_OBJECT
@@ -149,6 +194,80 @@ private slots:
                  qPrintable(r.err));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray("precious\n")); // never overwritten
+    }
+
+    // D1 and D2 crossed, S6 stuck low; the data lines are outputs already (control 0x04).
+    void selftestJudgesEachWire() {
+        PlugPort port({0, 2, 1, -1, 4});
+        QStringList report;
+        for (const std::string& line : selftestReport(runSelftest(port)))
+            report << QString::fromStdString(line);
+        QCOMPARE(report, expectedReport({"good", "crossed: follows D2 pin 4",
+                                         "crossed: follows D1 pin 3", "stuck low", "good"},
+                                        "port: data restored to 165, control unchanged at 4"));
+    }
+
+    // With a loopback plug every wire is good and the status is 0; the open
+    // port's inputs read high whatever is written, and the status is 1.
+    void selftestOnTheSimulatedPort() {
+        for (bool loopback : {true, false}) {
+            auto port = SimulatedPort::open(path_.toStdString());
+            port->setWiring(loopback ? Wiring::Loopback : Wiring::Open);
+            port->write(Register::Data, 0xA5);
+            port->write(Register::Control, 0x24); // bit 5: the data lines are inputs
+            const Run r = run({"selftest"});
+            QCOMPARE(r.status, loopback ? 0 : 1);
+            QCOMPARE(r.out.split('\n'),
+                     expectedReport(QStringList(5, loopback ? "good" : "stuck high"),
+                                    "port: data restored to 165, control restored to 36")
+                         << "");
+            // After the walk: data restored, then control.
+            const auto log = port->writeLog();
+            QVERIFY(log.size() >= 2 &&
+                    log.end()[-2] == std::pair(Register::Data, std::uint8_t{0xA5}) &&
+                    log.back() == std::pair(Register::Control, std::uint8_t{0x24}));
+        }
+    }
+
+    // One time-stamped line for each change made by this or another process,
+    // and status 0 on SIGTERM.
+    void watchUntilStopped() {
+        auto port = SimulatedPort::open(path_.toStdString());
+        port->write(Register::Control, 11);
+        qputenv("PARPORT", ("sim:" + path_).toLocal8Bit());
+        QProcess watch;
+        watch.start(LPTPORT_BIN, {"watch"}); // every 10 ms
+        // The text of each line after its time stamp.
+        QStringList lines;
+        const QRegularExpression stamped(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3} (.*)\n$)");
+        auto readLines = [&](const QString& text) {
+            while (watch.canReadLine()) {
+                const QString line = QString::fromUtf8(watch.readLine());
+                const auto m = stamped.match(line);
+                lines << (m.hasMatch() ? m.captured(1) : "not stamped: " + line);
+                if (lines.last() == text)
+                    return true;
+            }
+            return false;
+        };
+        for (const QString& text :
+             {"start data 0 control 11 status 127 S0=1 S1=1 S2=1 S3=1 S4=1 S5=1 S6=1 S7=1",
+              "S6 1->0", "S7 1->0", "data 0->5"}) {
+            QVERIFY2(QTest::qWaitFor([&] { return readLines(text); }, 5000),
+                     qPrintable(lines.join('|')));
+            if (text.startsWith("start"))
+                port->setStatus(0x3F);
+            else if (text == "S6 1->0") // BUSY low, from another process: its bit is the complement
+                QCOMPARE(run({"sim", "pins", "S7=0"}).status, 0);
+            else if (text == "S7 1->0")
+                port->write(Register::Data, 5);
+        }
+        ::kill(static_cast<pid_t>(watch.processId()), SIGTERM);
+        QVERIFY(watch.waitForFinished(5000) && watch.exitStatus() == QProcess::NormalExit);
+        QCOMPARE(watch.exitCode(), 0);
+        readLines(QString()); // the rest of the output
+        QCOMPARE(lines.mid(1), (QStringList{"status 127->63", "S6 1->0", "status 63->191",
+                                            "S7 1->0", "data 0->5"}));
     }
 };
 
