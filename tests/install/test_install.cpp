@@ -29,96 +29,87 @@ std::pair<int, QByteArray> run(const QString& program, const QStringList& args,
 
 class TestInstall : public QObject {
     Q_OBJECT
-private slots:
-    void initTestCase();
-    void installedFiles();
-    void checkersAccept_data();
-    void checkersAccept();
-    void desktopEntryStartsThePanelInItsFolder();
-
-private:
     QTemporaryDir work_;
     QString deb_;
     QString root_; // the package unpacked
     QString metainfo_;
-};
 
-void TestInstall::initTestCase() {
-    QVERIFY(work_.isValid());
-    const QString out = work_.filePath("package");
-    const auto [cpack, log] =
-        run(CPACK_COMMAND, {"-G", "DEB", "-B", out, "--config", BUILD_DIR "/CPackConfig.cmake"},
-            BUILD_DIR);
-    QVERIFY2(cpack == 0, log.constData());
-    const QStringList debs = QDir(out).entryList({"*.deb"}, QDir::Files);
-    QCOMPARE(debs.size(), 1);
-    deb_ = out + "/" + debs.first();
-    root_ = work_.filePath("root");
-    QCOMPARE(run(DPKG_DEB, {"-x", deb_, root_}).first, 0);
-    const QDir metainfo(root_ + "/usr/share/metainfo");
-    const QStringList found = metainfo.entryList({"*.metainfo.xml"}, QDir::Files);
-    QCOMPARE(found.size(), 1);
-    metainfo_ = metainfo.filePath(found.first());
-}
-
-// In place, readable, and only the programs executable.
-void TestInstall::installedFiles() {
-    for (const char* file :
-         {"bin/lptpanel", "bin/lptport", "share/applications/lptpanel.desktop",
-          "share/man/man1/lptport.1.gz", "share/man/man1/lptpanel.1.gz",
-          "share/icons/hicolor/32x32/apps/lptpanel.png", "share/lptpanel/swtchon.gif",
-          "share/lptpanel/swtchoff.gif", "share/lptpanel/ledgon.bmp", "share/lptpanel/ledron.bmp",
-          "share/doc/lptpanel/copyright", "share/doc/lptpanel/changelog.gz"}) {
-        const QFileInfo info(root_ + "/usr/" + file);
-        QVERIFY2(info.isFile() && (info.permissions() & QFileDevice::ReadOther), file);
-        QCOMPARE(info.isExecutable(), QByteArray(file).startsWith("bin/"));
+private slots:
+    void initTestCase() {
+        const QString out = work_.filePath("package");
+        const auto [cpack, log] =
+            run(CPACK_COMMAND, {"-G", "DEB", "-B", out, "--config", BUILD_DIR "/CPackConfig.cmake"},
+                BUILD_DIR);
+        QVERIFY2(cpack == 0, log.constData());
+        const QStringList debs = QDir(out).entryList({"*.deb"}, QDir::Files);
+        QCOMPARE(debs.size(), 1);
+        deb_ = out + "/" + debs.first();
+        root_ = work_.filePath("root");
+        QCOMPARE(run(DPKG_DEB, {"-x", deb_, root_}).first, 0);
+        const QDir metainfo(root_ + "/usr/share/metainfo");
+        const QStringList found = metainfo.entryList({"*.metainfo.xml"}, QDir::Files);
+        QCOMPARE(found.size(), 1);
+        metainfo_ = metainfo.filePath(found.first());
     }
-    // The software centre shows a screenshot the project carries.
-    QFile metainfo(metainfo_);
-    QVERIFY(metainfo.open(QIODevice::ReadOnly));
-    const auto image =
-        QRegularExpression("<image>[^<]*/(docs/[^<]+)</image>").match(metainfo.readAll());
-    QVERIFY(image.hasMatch());
-    QVERIFY2(QFileInfo(QString(SOURCE_DIR "/") + image.captured(1)).isFile(),
-             qPrintable(image.captured(1)));
-}
 
-// Debian's package checker and the AppStream and desktop entry validators
-// find no error and no warning (informational notes may stay). A checker
-// that is not installed skips its row: scripts/setup-debian test installs
-// them.
-void TestInstall::checkersAccept_data() {
-    QTest::addColumn<QString>("program");
-    QTest::addColumn<QStringList>("args");
-    QTest::newRow("lintian") << "lintian"
-                             << QStringList{"--allow-root", "--fail-on", "error,warning", deb_};
-    QTest::newRow("appstreamcli") << "appstreamcli"
-                                  << QStringList{"validate", "--no-net", metainfo_};
-    QTest::newRow("desktop-file-validate")
-        << "desktop-file-validate"
-        << QStringList{root_ + "/usr/share/applications/lptpanel.desktop"};
-}
+    // In place, readable, and only the programs executable; the desktop entry
+    // starts the panel in the folder of its pictures.
+    void installedFiles() {
+        for (const char* file :
+             {"bin/lptpanel", "bin/lptport", "share/applications/lptpanel.desktop",
+              "share/man/man1/lptport.1.gz", "share/man/man1/lptpanel.1.gz",
+              "share/icons/hicolor/32x32/apps/lptpanel.png", "share/lptpanel/swtchon.gif",
+              "share/lptpanel/swtchoff.gif", "share/lptpanel/ledgon.bmp",
+              "share/lptpanel/ledron.bmp", "share/doc/lptpanel/copyright",
+              "share/doc/lptpanel/changelog.gz"}) {
+            const QFileInfo info(root_ + "/usr/" + file);
+            QVERIFY2(info.isFile() && (info.permissions() & QFileDevice::ReadOther), file);
+            QCOMPARE(info.isExecutable(), QByteArray(file).startsWith("bin/"));
+        }
+        // The software centre shows a screenshot the project carries.
+        QFile metainfo(metainfo_);
+        QVERIFY(metainfo.open(QIODevice::ReadOnly));
+        const auto image =
+            QRegularExpression("<image>[^<]*/(docs/[^<]+)</image>").match(metainfo.readAll());
+        QVERIFY(image.hasMatch());
+        QVERIFY2(QFileInfo(QString(SOURCE_DIR "/") + image.captured(1)).isFile(),
+                 qPrintable(image.captured(1)));
+        // The desktop starts the installed panel in the folder of its pictures.
+        QSettings entry(root_ + "/usr/share/applications/lptpanel.desktop", QSettings::IniFormat);
+        entry.beginGroup("Desktop Entry");
+        QCOMPARE(entry.value("Exec").toString(), QString("/usr/bin/lptpanel"));
+        QCOMPARE(entry.value("Path").toString(), QString("/usr/share/lptpanel"));
+    }
 
-void TestInstall::checkersAccept() {
-    QFETCH(QString, program);
-    QFETCH(QStringList, args);
-    const QString path = QStandardPaths::findExecutable(program);
-    if (path.isEmpty())
-        QSKIP(qPrintable(program + " is not installed"));
-    const auto [status, out] = run(path, args);
-    // desktop-file-validate ends with status 0 even after a warning.
-    const bool complaint =
-        QRegularExpression("(^|\\n)[EW]: |: (error|warning): ").match(out).hasMatch();
-    QVERIFY2(status == 0 && !complaint, out.constData());
-}
+    // Debian's package checker and the AppStream and desktop entry validators
+    // find no error and no warning (informational notes may stay). A checker
+    // that is not installed skips its row: scripts/setup-debian test installs
+    // them.
+    void checkersAccept_data() {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("lintian") << "lintian"
+                                 << QStringList{"--allow-root", "--fail-on", "error,warning", deb_};
+        QTest::newRow("appstreamcli")
+            << "appstreamcli" << QStringList{"validate", "--no-net", metainfo_};
+        QTest::newRow("desktop-file-validate")
+            << "desktop-file-validate"
+            << QStringList{root_ + "/usr/share/applications/lptpanel.desktop"};
+    }
 
-// The desktop starts the installed panel in the folder of its pictures.
-void TestInstall::desktopEntryStartsThePanelInItsFolder() {
-    QSettings entry(root_ + "/usr/share/applications/lptpanel.desktop", QSettings::IniFormat);
-    entry.beginGroup("Desktop Entry");
-    QCOMPARE(entry.value("Exec").toString(), QString("/usr/bin/lptpanel"));
-    QCOMPARE(entry.value("Path").toString(), QString("/usr/share/lptpanel"));
-}
+    void checkersAccept() {
+        QFETCH(QString, program);
+        QFETCH(QStringList, args);
+        const QString path = QStandardPaths::findExecutable(program);
+        if (path.isEmpty())
+            QSKIP(qPrintable(program + " is not installed"));
+        const auto [status, out] = run(path, args);
+        // desktop-file-validate ends with status 0 even after a warning.
+        const bool complaint =
+            QRegularExpression("(^|\\n)[EW]: |: (error|warning): ").match(out).hasMatch();
+        QVERIFY2(status == 0 && !complaint, out.constData());
+    }
+};
 
 QTEST_GUILESS_MAIN(TestInstall)
 #include "test_install.moc"
