@@ -50,12 +50,13 @@ start_wine
 
 # ---- the cases ------------------------------------------------------------
 log=$work/calls.log
-# run_case NAME CWD EXE [VAR=VALUE...] -- ARGS...: one run of lptport.exe;
-# sets rc, out (stdout, lines joined by blanks), err (stderr) and calls (the
-# DLL's record, "none" when nothing was loaded).
+# run_case NAME CWD[:EXE] [VAR=VALUE...] -- ARGS...: one run of the
+# lptport.exe in the folder EXE (default CWD) below $run, in the working
+# directory CWD; sets rc, out (stdout, lines joined by blanks), err (stderr)
+# and calls (the DLL's record, "none" when nothing was loaded).
 run_case() {
-    name=$1 cwd=$2 program=$3
-    shift 3
+    name=$1 cwd=$run/${2%:*} program=$run/${2#*:}/lptport.exe
+    shift 2
     local vars=()
     while [ "$1" != "--" ]; do
         vars+=("$1")
@@ -75,12 +76,14 @@ show() {
     sed 's/^/      stderr: /' <<<"$err"
     sed 's/^/      calls:  /' <<<"$calls"
 }
-# expect_run WANT_RC WANT_OUT WANT_CALLS: judges the last run_case.
+# expect_run WANT_RC WANT_OUT WANT_CALLS [PORT]: judges the last run_case;
+# with PORT, stderr holds the line naming the port, with PORT in it.
 expect_run() {
-    if [ "$rc" = "$1" ] && [ "$out" = "$2" ] && [ "$calls" = "$3" ]; then
+    if [ "$rc" = "$1" ] && [ "$out" = "$2" ] && [ "$calls" = "$3" ] &&
+        { [ $# -lt 4 ] || grep -q "^lptport: port: .*$4" <<<"$err"; }; then
         ok "$name"
     else
-        fail "$name: wanted status $1, stdout '$2' and the calls:"
+        fail "$name: wanted status $1, stdout '$2', a port line with '${4:-}' and the calls:"
         sed 's/^/      /' <<<"$3"
         echo "    got:"
         show
@@ -94,57 +97,43 @@ refused() {
     expect_message "$name" "$rc" "$err" "$@" "Real ports on Windows"
     [ "$calls" = "$want" ] || { fail "$name: wanted the calls '$want'"; show; }
 }
-# expect_port_line TEXT: stderr holds the line naming the port, with TEXT.
-expect_port_line() {
-    if ! grep -q "^lptport: port: .*$1" <<<"$err"; then
-        fail "$name: no port line naming $1 on stderr:"
-        show
-    fi
-}
 
 beside=$(winpath "$run/beside/inpoutx64.dll")
 fake=$(winpath "$dlls/fake.dll")
 out32only=$(winpath "$dlls/out32only.dll")
 step "running lptport.exe under $("$wine" --version 2>/dev/null)"
 
-# Help and bad arguments touch no port: the DLL is not loaded.
-run_case help "$run/beside" "$run/beside/lptport.exe" -- --help
-[ "$rc" = 0 ] && grep -q '^usage: lptport' "$work/out" && [ "$calls" = none ] &&
-    ok "$name: usage printed, no DLL loaded" || { fail "$name"; show; }
-run_case bad-address "$run/beside" "$run/beside/lptport.exe" -- out 0x999 1
+# Bad arguments touch no port: the DLL is not loaded.
+run_case bad-address beside -- out 0x999 1
 expect_run 2 "" none
 
 # The default DLL of a 64-bit build, beside the program, is loaded at the
 # first access, once; the calls reach it in order and reads give its answers
 # (the low byte only: 0x1C5 reads 197).
-run_case default-dll "$run/beside" "$run/beside/lptport.exe" \
-    FAKEINPOUT_TABLE="0x379=0x7F 0x378=0x1C5" -- \
+run_case default-dll beside FAKEINPOUT_TABLE="0x379=0x7F 0x378=0x1C5" -- \
     out 0x378 0x41 out 0x37A 11 in 0x379 in 0x378 out 0x378 0
 expect_run 0 "127 197" "load $beside
 out 0x378 65
 out 0x37A 11
 in 0x379 127
 in 0x378 453
-out 0x378 0"
-expect_port_line inpoutx64.dll
+out 0x378 0" inpoutx64.dll
 
 # dll:PATH names the DLL, under any name, absolute or relative to the
 # working directory; the program's folder holds none.
-run_case dll-path-absolute "$run/alone" "$run/alone/lptport.exe" PARPORT="dll:$fake" \
-    FAKEINPOUT_TABLE="0x379=0x80" -- out 0x37A 4 in 0x379
+run_case dll-path-absolute alone PARPORT="dll:$fake" FAKEINPOUT_TABLE="0x379=0x80" -- \
+    out 0x37A 4 in 0x379
 expect_run 0 "128" "load $fake
 out 0x37A 4
 in 0x379 128"
-run_case dll-path-relative "$work" "$run/alone/lptport.exe" 'PARPORT=dll:dlls\fake.dll' -- \
-    out 0x378 255
+run_case dll-path-relative ..:alone 'PARPORT=dll:dlls\fake.dll' -- out 0x378 255
 expect_run 0 "" "load $fake
 out 0x378 255"
 
 # Each entry point is looked up at its own first use: a DLL without Inp32
 # serves writes, and the first read fails with one message, after the
 # writes before it and before any after it.
-run_case out32-only-read "$run/alone" "$run/alone/lptport.exe" PARPORT="dll:$out32only" -- \
-    out 0x378 2 in 0x379 out 0x378 3
+run_case out32-only-read alone PARPORT="dll:$out32only" -- out 0x378 2 in 0x379 out 0x378 3
 refused "load $out32only
 out 0x378 2" Inp32 out32only.dll
 
@@ -152,10 +141,8 @@ out 0x378 2" Inp32 out32only.dll
 # the simulated port (in the prefix's local application data): a DLL only in
 # the working directory, or only under the 32-bit name, is never loaded.
 for where in cwd:alone wrongname:wrongname; do
-    run_case "no-dll-${where%:*}" "$run/${where%:*}" "$run/${where#*:}/lptport.exe" -- \
-        out 0x378 7 in 0x378
-    expect_run 0 "7" none
-    expect_port_line "PARPORT unset, no inpoutx64.dll beside lptport.exe or in the system \
+    run_case "no-dll-${where%:*}" "$where" -- out 0x378 7 in 0x378
+    expect_run 0 "7" none "PARPORT unset, no inpoutx64.dll beside lptport.exe or in the system \
 folder: using the simulated port C:.*AppData.Local.lptpanel.port"
 done
 [ -f "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/lptpanel/port" ] &&
@@ -165,25 +152,22 @@ done
 # fresh port there.
 echo damaged >"$work/notaport"
 notaport=$(winpath "$work/notaport")
-run_case sim-not-a-port "$run/alone" "$run/alone/lptport.exe" PARPORT="sim:$notaport" -- in 0x379
+run_case sim-not-a-port alone PARPORT="sim:$notaport" -- in 0x379
 expect_message "$name" "$rc" "$err" "$notaport refused" "wrong size" "sim reset"
-run_case sim-reset "$run/alone" "$run/alone/lptport.exe" PARPORT="sim:$notaport" -- sim reset
+run_case sim-reset alone PARPORT="sim:$notaport" -- sim reset
 [ "$rc" = 0 ] && [ "$(stat -c %s "$work/notaport")" -gt 65536 ] &&
     ok "$name: a fresh port replaced the damaged file" || { fail "$name"; show; }
 
 # Named bare, a DLL is looked for beside the program and in the system folder,
 # never in the working directory, where anyone may have left one.
-run_case dll-bare-cwd "$run/cwd" "$run/alone/lptport.exe" PARPORT=dll:inpoutx64.dll -- \
-    out 0x378 1
+run_case dll-bare-cwd cwd:alone PARPORT=dll:inpoutx64.dll -- out 0x378 1
 refused none inpoutx64.dll "beside lptport.exe"
 
 # A 32-bit DLL cannot be loaded into the 64-bit program: the message says so.
-run_case 32-bit-dll "$run/alone" "$run/alone/lptport.exe" \
-    PARPORT="dll:$(winpath "$dlls/dll32.dll")" -- out 0x378 1
+run_case 32-bit-dll alone PARPORT="dll:$(winpath "$dlls/dll32.dll")" -- out 0x378 1
 refused none "64-bit"
 
-run_case missing-path "$run/alone" "$run/alone/lptport.exe" 'PARPORT=dll:C:\nowhere\port.dll' -- \
-    in 0x379
+run_case missing-path alone 'PARPORT=dll:C:\nowhere\port.dll' -- in 0x379
 refused none 'C:\nowhere\port.dll'
 
 finish
