@@ -3,7 +3,7 @@
 // font); start-up and the monitor loop on a recording port: the register
 // accesses in order, the pictures, the lamps, the panel's composition against
 // the register model, and the handlers reached by clicking the real widgets
-// inside a pass.
+// inside a pass; the connector diagram the menu opens.
 #include "panel_harness.h"
 
 #include "diagram/conn.h"
@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -245,17 +246,43 @@ private slots:
             QCOMPARE(e.section(':', 0, 0) + ": " + passes[e.section(':', 0, 0).toInt()], e);
     }
 
+    // The menu command loads the connector diagram while the panel runs; a
+    // second load opens no other window. Closed, the window unloads; loaded
+    // again, the closed one is gone: the panel's loop runs no deferred deletes.
     void connectorWindowWhilePanelRuns() {
+        auto windows = [] {
+            QList<QWidget*> found;
+            for (QWidget* w : QApplication::allWidgets())
+                if (qobject_cast<Conn*>(w))
+                    found << w;
+            return found;
+        };
+        auto rgb = [](const QImage& image) { return image.convertToFormat(QImage::Format_RGB32); };
         PanelRun run;
-        run.script = {{2, {"Connec"}}, {5, {"Connec"}}};
+        run.script = {{2, {"Connec"}}, {5, {"Connec"}}, {8, {"Connec"}}};
         run.startUp();
-        for (int pass = 1; pass <= 10; ++pass)
+        for (int pass = 1; pass <= 7; ++pass)
             run.pass();
-        QList<QWidget*> open;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (qobject_cast<Conn*>(w) && w->isVisible())
-                open << w;
-        QCOMPARE(open, QList<QWidget*>{Conn::loaded()});
+        QPointer<Conn> c = Conn::loaded();
+        QVERIFY(c && c->isVisible());
+        QCOMPARE(windows(), QList<QWidget*>{c});
+        QCOMPARE(c->windowTitle(), QStringLiteral("Mivotrel Connector"));
+        QCOMPARE(c->size(), QSize(699, 431));
+        QLabel* box = c->Picture1;
+        QCOMPARE(box->frameStyle(), int(QFrame::Panel | QFrame::Sunken));
+        // The whole picture, unscaled, from the inner top-left corner; the box
+        // is a pixel narrower and two lower than the picture and cuts it off.
+        const QImage picture = rgb(QImage(":/connector.bmp"));
+        QCOMPARE(rgb(box->pixmap().toImage()), picture);
+        QCOMPARE(rgb(box->grab().toImage()).copy(2, 2, 645, 373), picture.copy(0, 0, 645, 373));
+        c->resize(300, 200); // no layout: the box keeps its place and size
+        QCOMPARE(box->geometry(), QRect(24, 40, 649, 377));
+        QVERIFY(c->close());
+        QCOMPARE(Conn::loaded(), nullptr);
+        for (int pass = 8; pass <= 10; ++pass)
+            run.pass();
+        QVERIFY(c.isNull() && Conn::loaded() && Conn::loaded()->isVisible());
+        QCOMPARE(windows(), QList<QWidget*>{Conn::loaded()});
         QCOMPARE(run.port->statusReads(), 10);
         Conn::loaded()->close();
     }
