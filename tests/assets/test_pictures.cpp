@@ -1,8 +1,7 @@
 // The pictures: each committed file has its format, size and fixed colour
 // depth, and decodes to exactly the pixels that drawpictures and
 // drawconnector draw now; the build puts the run-time ones next to the
-// executables; the GIF writer keeps up to 256 colours and refuses more.
-#include "imagefiles.h"
+// executables.
 #include "pictures.h"
 
 #include <QBuffer>
@@ -12,20 +11,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <random>
-
 namespace {
 
 QImage rgb(const QImage& image) {
     return image.convertToFormat(QImage::Format_RGB32);
-}
-
-QImage noise(int colours) {
-    std::mt19937 random(1);
-    QImage image(40, 40, QImage::Format_RGB32);
-    for (int i = 0; i < 40 * 40; ++i)
-        image.setPixel(i % 40, i / 40, 0xFF000000u | (i < colours ? i : random() % colours) << 4);
-    return image;
 }
 
 } // namespace
@@ -90,13 +79,6 @@ private slots:
         if (size == QSize(25, 25))
             QVERIFY2(copy.open(QIODevice::ReadOnly) && copy.readAll() == bytes,
                      qPrintable(name + ": the copy next to the executables is missing or stale"));
-    }
-
-    void gifColours() {
-        QByteArray gif = encodeGif(noise(256));
-        QBuffer buffer(&gif);
-        QCOMPARE(rgb(QImageReader(&buffer, "gif").read()), noise(256));
-        QVERIFY(encodeGif(noise(257)).isEmpty());
     }
 };
 
