@@ -3,11 +3,11 @@
 // drawconnector draw now; the build puts the run-time ones next to the
 // executables.
 #include "pictures.h"
+#include "process.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -27,10 +27,8 @@ private slots:
     void initTestCase() {
         for (auto [program, out] : {std::pair(DRAWPICTURES_BIN, drawn_.path()),
                                     {DRAWCONNECTOR_BIN, drawn_.filePath("connector.bmp")}}) {
-            QProcess tool;
-            tool.start(QString::fromUtf8(program), {out});
-            QVERIFY(tool.waitForFinished(60000));
-            QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
+            const auto tool = lpt::test::run(QString::fromUtf8(program), {out});
+            QVERIFY2(tool.status == 0, qPrintable(tool.err));
         }
     }
 

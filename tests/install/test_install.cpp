@@ -1,31 +1,19 @@
 // The Debian package as a user gets it: the files where they belong, the
 // package checkers' verdicts, and the desktop entry that starts the panel
 // where its pictures are.
+#include "process.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-
-// Runs a program to its end: its exit status (-1 if it did not end normally)
-// and its output; what it writes to standard error goes to the test's log.
-std::pair<int, QByteArray> run(const QString& program, const QStringList& args,
-                               const QString& dir = {}) {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.setWorkingDirectory(dir);
-    p.start(program, args);
-    const bool done = p.waitForFinished(600000) && p.exitStatus() == QProcess::NormalExit;
-    return {done ? p.exitCode() : -1, p.readAllStandardOutput()};
-}
-
-} // namespace
+using lpt::test::run;
+constexpr int kTimeoutMs = 600000; // lintian takes minutes on a slow machine
 
 class TestInstall : public QObject {
     Q_OBJECT
@@ -37,15 +25,15 @@ class TestInstall : public QObject {
 private slots:
     void initTestCase() {
         const QString out = work_.filePath("package");
-        const auto [cpack, log] =
+        const auto cpack =
             run(CPACK_COMMAND, {"-G", "DEB", "-B", out, "--config", BUILD_DIR "/CPackConfig.cmake"},
-                BUILD_DIR);
-        QVERIFY2(cpack == 0, log.constData());
+                {}, BUILD_DIR, kTimeoutMs);
+        QVERIFY2(cpack.status == 0, qPrintable(cpack.out + cpack.err));
         const QStringList debs = QDir(out).entryList({"*.deb"}, QDir::Files);
         QCOMPARE(debs.size(), 1);
         deb_ = out + "/" + debs.first();
         root_ = work_.filePath("root");
-        QCOMPARE(run(DPKG_DEB, {"-x", deb_, root_}).first, 0);
+        QCOMPARE(run(DPKG_DEB, {"-x", deb_, root_}).status, 0);
         const QDir metainfo(root_ + "/usr/share/metainfo");
         const QStringList found = metainfo.entryList({"*.metainfo.xml"}, QDir::Files);
         QCOMPARE(found.size(), 1);
@@ -103,11 +91,11 @@ private slots:
         const QString path = QStandardPaths::findExecutable(program);
         if (path.isEmpty())
             QSKIP(qPrintable(program + " is not installed"));
-        const auto [status, out] = run(path, args);
+        const auto checker = run(path, args, {}, {}, kTimeoutMs);
         // desktop-file-validate ends with status 0 even after a warning.
         const bool complaint =
-            QRegularExpression("(^|\\n)[EW]: |: (error|warning): ").match(out).hasMatch();
-        QVERIFY2(status == 0 && !complaint, out.constData());
+            QRegularExpression("(^|\\n)[EW]: |: (error|warning): ").match(checker.out).hasMatch();
+        QVERIFY2(checker.status == 0 && !complaint, qPrintable(checker.out + checker.err));
     }
 };
 

@@ -2,6 +2,7 @@
 // the loopback self-test's verdicts; watch following changes until stopped.
 #include "lptport/selftest.h"
 #include "port/simulated.h"
+#include "process.h"
 
 #include <QDir>
 #include <QFile>
@@ -54,23 +55,11 @@ QStringList expectedReport(const QStringList& verdicts, const QString& left) {
 
 class TestLptport : public QObject {
     Q_OBJECT
-    struct Run {
-        int status = -1;
-        QString out, err;
-    };
     std::unique_ptr<QTemporaryDir> dir_;
     QString path_;
 
-    Run run(const QStringList& args, const QString& parport = {}) {
-        QProcess p;
-        auto env = QProcessEnvironment::systemEnvironment();
-        env.insert("PARPORT", parport.isNull() ? "sim:" + path_ : parport);
-        p.setProcessEnvironment(env);
-        p.start(LPTPORT_BIN, args);
-        if (!p.waitForFinished(10000) || p.exitStatus() != QProcess::NormalExit)
-            return {};
-        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-                QString::fromUtf8(p.readAllStandardError())};
+    test::Run run(const QStringList& args, const QString& parport = {}) {
+        return test::run(LPTPORT_BIN, args, parport.isNull() ? "sim:" + path_ : parport);
     }
     QString out(const QString& args) { return run(args.split(' ')).out; }
 
@@ -86,8 +75,8 @@ private slots:
         QVERIFY(out("--help").startsWith("usage: lptport"));
         QVERIFY(out("--version").startsWith("lptport "));
         QVERIFY(!QFile::exists(path_));
-        const Run r = run({"out", "0x37A", "0x0C", "out", "0x378", "0x41", "in", "0x378", "in",
-                           "0x37A", "out", "0x378", "66", "in", "888"});
+        const test::Run r = run({"out", "0x37A", "0x0C", "out", "0x378", "0x41", "in", "0x378",
+                                 "in", "0x37A", "out", "0x378", "66", "in", "888"});
         QCOMPARE(r.status, 0);
         QCOMPARE(r.out, QString("65\n12\n66\n"));
         // One line on stderr names the port opened.
@@ -158,7 +147,7 @@ private slots:
     void usageErrors() {
         QFETCH(QString, args);
         QFETCH(QString, problem);
-        const Run r = run(args.split(' ', Qt::SkipEmptyParts));
+        const test::Run r = run(args.split(' ', Qt::SkipEmptyParts));
         QCOMPARE(r.status, 2);
         // One line, no usage text: that is what --help is for.
         QCOMPARE(r.err.section(". Try 'lptport --help'\n", 1), QString());
@@ -187,7 +176,7 @@ private slots:
         QFile f(path_);
         QVERIFY(f.open(QIODevice::WriteOnly) && f.write("precious\n") == 9);
         f.close();
-        const Run r = run({"out", "0x378", "1"}, parport.isEmpty() ? QString() : parport);
+        const test::Run r = run({"out", "0x378", "1"}, parport.isEmpty() ? QString() : parport);
         QCOMPARE(r.status, 1);
         QVERIFY2(r.err.startsWith("lptport: ") && r.err.contains(expected) &&
                      r.err.contains("Fix: ") && r.err.count('\n') == 1,
@@ -215,7 +204,7 @@ private slots:
             port->setWiring(loopback ? Wiring::Loopback : Wiring::Open);
             port->write(Register::Data, 0xA5);
             port->write(Register::Control, 0x24); // bit 5: the data lines are inputs
-            const Run r = run({"selftest"});
+            const test::Run r = run({"selftest"});
             QCOMPARE(r.status, loopback ? 0 : 1);
             QCOMPARE(r.out.split('\n'),
                      expectedReport(QStringList(5, loopback ? "good" : "stuck high"),

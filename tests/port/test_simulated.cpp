@@ -5,12 +5,12 @@
 #include "port/driver.h"
 #include "port/inpout.h"
 #include "port/simulated.h"
+#include "process.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -77,8 +77,9 @@ private slots:
         QCOMPARE(port->writeCount(), total);
         // Numbered from 1: the oldest held is write 301; after the next-to-last, only the last.
         QCOMPARE(port->writesSince(0).front().number, 301u);
-        QCOMPARE(port->writesSince(total - 1), (std::vector<SimulatedPort::LoggedWrite>{
-                                                   {total, Register::Control, (total - 1) & 0xFF}}));
+        QCOMPARE(port->writesSince(total - 1),
+                 (std::vector<SimulatedPort::LoggedWrite>{
+                     {total, Register::Control, (total - 1) & 0xFF}}));
         QVERIFY(port->writesSince(total).empty());
     }
 
@@ -193,11 +194,12 @@ private slots:
             const QByteArray which = QString("seed %1, file %2").arg(kSeed).arg(n).toUtf8();
             for (qint64 at : std::exchange(entries, {}))
                 put(at, quint64{0});
-            const quint32 odds = rng.bounded(2) ? 4 : 1u << 30; // one in four wild, or (almost) none
+            const quint32 odds =
+                rng.bounded(2) ? 4 : 1u << 30; // one in four wild, or (almost) none
             for (std::size_t k = 0; 16 + 4 * qint64(k) < logStart; ++k) {
                 const quint32 wild[] = {256, 65536, 0xFFFFFFFF, rng.generate()};
-                put(16 + 4 * k,
-                    rng.bounded(odds) ? rng.bounded(k < 8 ? plausible[k] : 1u) : wild[rng.bounded(4)]);
+                put(16 + 4 * k, rng.bounded(odds) ? rng.bounded(k < 8 ? plausible[k] : 1u)
+                                                  : wild[rng.bounded(4)]);
             }
             for (int k = rng.bounded(8); k > 0; --k) { // numbered for their slot, or anything
                 const quint32 slot = rng.bounded(quint32(SimulatedPort::kLogSize));
@@ -210,9 +212,10 @@ private slots:
             clock.start();
             try {
                 const auto port = SimulatedPort::open(path_);
-                const std::uint64_t count = port->writeCount(), since = rng.bounded(2) ? 0 : count / 2;
-                std::uint64_t last =
-                    std::max(since, count - std::min<std::uint64_t>(count, SimulatedPort::kLogSize));
+                const std::uint64_t count = port->writeCount(),
+                                    since = rng.bounded(2) ? 0 : count / 2;
+                std::uint64_t last = std::max(
+                    since, count - std::min<std::uint64_t>(count, SimulatedPort::kLogSize));
                 for (const auto& w : port->writesSince(since)) {
                     QVERIFY2(w.number > last && w.number <= count &&
                                  (w.reg == Register::Data || w.reg == Register::Control),
@@ -229,12 +232,9 @@ private slots:
             for (const char* args : {"--count", "--since 0"}) {
                 if (n % 250 != 0)
                     break;
-                QProcess lptport;
-                lptport.start(LPTPORT_BIN, QString("sim writes %1").arg(args).split(' '));
-                QVERIFY2(lptport.waitForFinished(5000) && lptport.exitStatus() == QProcess::NormalExit,
-                         which);
-                QVERIFY2(lptport.exitCode() == 0 ||
-                             lptport.readAllStandardError().contains("it is damaged"),
+                const auto r =
+                    test::run(LPTPORT_BIN, QString("sim writes %1").arg(args).split(' '));
+                QVERIFY2(r.status == 0 || (r.status == 1 && r.err.contains("it is damaged")),
                          which);
             }
         }

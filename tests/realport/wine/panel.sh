@@ -103,10 +103,14 @@ close_with() {
     xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1 key "$@"
     wait_for 1 no_window "$title"
 }
-# wait_end: waits for the panel's end; sets rc and err.
-wait_end() {
-    wait_for 30 test -s "$work/$name.rc" || { fail "$name: the panel did not end"; return 1; }
+# ended RC TEXT WHAT: waits for the panel's end, which is WHAT when its
+# status is RC and its stderr holds TEXT.
+ended() {
+    wait_for 30 test -s "$work/$name.rc" || { fail "$name: the panel did not end"; return; }
+    local rc err
     rc=$(cat "$work/$name.rc") err=$(tr -d '\r' <"$work/$name.err")
+    [ "$rc" = "$1" ] && grep -qF -- "$2" <<<"$err" && ok "$name: $3" ||
+        fail "$name: status $rc, stderr: $err"
 }
 # lamp_is K FILE: lamp K's square on the screen is the picture FILE, pixel for pixel.
 lamp_is() {
@@ -155,9 +159,8 @@ if wait_main; then
     click $exitButton
     line="lptpanel: port: PARPORT unset, no inpoutx64.dll beside lptpanel.exe or in the system"
     line+=" folder: using the simulated port C:\\users\\$(id -un)\\AppData\\Local\\lptpanel\\port"
-    wait_end && { [ "$rc" = 0 ] && [ "$err" = "$line (wiring open)" ] &&
-        ok "$name: the exit button ended it with status 0; the port line says which port and why" ||
-        fail "$name: status $rc, stderr: $err"; }
+    ended 0 "$line (wiring open)" \
+        "the exit button ended it with status 0; the port line says which port and why"
 fi
 
 # ---- a picture missing from the working directory: the error dialog, and
@@ -169,9 +172,8 @@ cp "$app"/{swtchon.gif,swtchoff.gif,ledron.bmp} "$work/nopicture"
 start_panel missing-picture "$work/nopicture" PARPORT="sim:$(winpath "$work/port")"
 if wait_for 60 find_window lptpanel; then
     wait_for 20 close_with lptpanel Return || fail "$name: Return did not answer the dialog"
-    wait_end && { [ "$rc" = 1 ] && grep -qF 'cannot load picture "ledgon.bmp"' <<<"$err" &&
-        ok "$name: the error dialog, then status 1 and the message on stderr" ||
-        fail "$name: status $rc, stderr: $err"; }
+    ended 1 'cannot load picture "ledgon.bmp"' \
+        "the error dialog, then status 1 and the message on stderr"
 else
     fail "$name: no error dialog"
 fi
@@ -192,9 +194,7 @@ dll_case() {
         ok "$name: the DLL was loaded and got the start-up writes and the first pass" ||
         { fail "$name: the DLL's record begins:"; head -8 "$work/calls.log" || true; }
     click $exitButton
-    wait_end && { [ "$rc" = 0 ] && [ "$err" = "lptpanel: port: $3" ] &&
-        ok "$name: status 0, the port line naming the DLL" ||
-        fail "$name: status $rc, stderr: $err"; }
+    ended 0 "lptpanel: port: $3" "status 0, the port line naming the DLL"
 }
 cp "$work/dlls/fake.dll" "$app/inpoutx64.dll"
 dll_case dll-beside "$(winpath "$app/inpoutx64.dll")" \

@@ -83,7 +83,7 @@ expect_run() {
         { [ $# -lt 4 ] || grep -q "^lptport: port: .*$4" <<<"$err"; }; then
         ok "$name"
     else
-        fail "$name: wanted status $1, stdout '$2', a port line with '${4:-}' and the calls:"
+        fail "$name: wanted status $1, stdout '$2'${4:+, a port line with '$4'} and the calls:"
         sed 's/^/      /' <<<"$3"
         echo "    got:"
         show
