@@ -12,12 +12,10 @@
 #include "port/registers.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
-#include <QTemporaryDir>
 
 using namespace panel_test;
 using namespace panel::layout;
@@ -149,27 +147,6 @@ private slots:
             QCOMPARE(panel_test::lamps(run.mivo), QString(lamps));
             QCOMPARE(run.mivo.statusValue, short(0)); // the decoding uses the value up
         }
-    }
-
-    // Each set reads the picture's file: new bytes under the same name show at the
-    // next pass, though the old bytes' picture was kept decoded.
-    void changedPictureShowsAtOnce() {
-        QTemporaryDir dir;
-        for (const char* file : {"swtchon.gif", "swtchoff.gif", "ledgon.bmp", "ledron.bmp"})
-            QVERIFY(QFile::copy(file, dir.filePath(file)));
-        const QString home = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-        PanelRun run;
-        run.startUp();
-        run.pass(); // a fresh port: S0 high, "ledron.bmp"
-        const QImage low = QImageReader("ledgon.bmp").read();
-        const bool before = run.mivo.Image2[0]->picture() == low;
-        QFile::remove("ledron.bmp");
-        QFile::copy("ledgon.bmp", "ledron.bmp");
-        run.pass();
-        QDir::setCurrent(home);
-        QVERIFY(!before);
-        QCOMPARE(run.mivo.Image2[0]->picture(), low);
     }
 
     void compositionAgreesWithRegisterModel() {
