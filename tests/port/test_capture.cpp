@@ -3,6 +3,7 @@
 // read back by two independent VCD readers: sigrok-cli, for the edges and
 // their times, and GTKWave's vcd2fst, which must accept every file.
 #include "port/simulated.h"
+#include "process.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -31,10 +32,10 @@ struct Steps {
 };
 
 Steps sigrokSteps(const QString& file) {
-    QProcess p;
-    p.start("sigrok-cli", {"-I", "vcd:downsample=1000", "-i", file, "-O", "vcd"});
-    if (!p.waitForFinished(60000) || p.exitCode() != 0)
-        return {{0}, {"sigrok-cli failed: " + p.readAllStandardError()}};
+    const auto sigrok =
+        lpt::test::run("sigrok-cli", {"-I", "vcd:downsample=1000", "-i", file, "-O", "vcd"});
+    if (sigrok.status != 0)
+        return {{0}, {"sigrok-cli failed: " + sigrok.err}};
     QMap<QString, QString> names; // id -> wire
     QList<QStringList> steps;
     Steps read;
@@ -42,7 +43,7 @@ Steps sigrokSteps(const QString& file) {
     const QRegularExpression var(R"(^\$var wire 1 (\S+) (\S+) \$end$)");
     const QRegularExpression scale(R"(^\$timescale (\d+) (s|ms|us|ns) \$end$)");
     const QMap<QString, qint64> units{{"s", 1000000000}, {"ms", 1000000}, {"us", 1000}, {"ns", 1}};
-    for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split('\n')) {
+    for (const QString& line : sigrok.out.split('\n')) {
         if (const auto m = var.match(line); m.hasMatch())
             names[m.captured(1)] = m.captured(2);
         if (const auto m = scale.match(line); m.hasMatch())
@@ -68,10 +69,9 @@ Steps sigrokSteps(const QString& file) {
 // vcd2fst, an independent reader, accepts the file, and the file ends with a
 // time stamp: a capture that ended in any way but a write failure is whole.
 bool whole(const QString& file) {
-    QProcess p;
-    p.start("vcd2fst", {file, file + ".fst"});
     QFile f(file);
-    return p.waitForFinished(60000) && p.exitCode() == 0 && f.open(QIODevice::ReadOnly) &&
+    return lpt::test::run("vcd2fst", {file, file + ".fst"}).status == 0 &&
+           f.open(QIODevice::ReadOnly) &&
            QRegularExpression(R"(\n#\d+\n$)").match(f.readAll().right(40)).hasMatch();
 }
 

@@ -59,7 +59,7 @@ class TestLptport : public QObject {
     QString path_;
 
     test::Run run(const QStringList& args, const QString& parport = {}) {
-        return test::run(LPTPORT_BIN, args, parport.isNull() ? "sim:" + path_ : parport);
+        return test::run(LPTPORT_BIN, args, parport.isNull() ? "sim:" + path_ : parport, {}, 10000);
     }
     QString out(const QString& args) { return run(args.split(' ')).out; }
 
