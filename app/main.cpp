@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // lptpanel: the parallel port control panel. Everything happens inside the
 // main window's Form_Load, which runs the monitor loop; there is no exec().
 #include "panel/error_report.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How fast the monitor loop runs, against two loops without widgets: the
 // floor, the work no pass can do without (event processing, three port
 // accesses, eight lamp picture files read whole), and the ceiling, which also

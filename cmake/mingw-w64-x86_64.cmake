@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross build for 64-bit Windows with Debian's MinGW-w64 (g++-mingw-w64-x86-64),
 # the "posix" threading variant that Qt 6 needs. The preset "windows" uses it
 # with the Qt in ../shared/qt6-mingw; the port layer and lptport alone build

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The portable zip for Windows (cpack -G ZIP in the build folder of the preset
 # "windows"): one folder holding lptpanel.exe and lptport.exe, the Qt and
 # MinGW run-time DLLs and the Qt plugins they load, the four pictures, the

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installation (cmake --install) and the Debian package (cpack -G DEB in the
 # build directory).
 #

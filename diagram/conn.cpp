@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "diagram/conn.h"
 
 #include <QCloseEvent>

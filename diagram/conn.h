@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The connector diagram window: a fixed picture of the port's 25-way
 // connector, opened from the panel's menu command "Shema konektorja".
 #pragma once

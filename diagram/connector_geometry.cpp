@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "diagram/connector_geometry.h"
 
 #include <QLineF>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where everything sits on the connector picture, in the picture's pixels
 // counted from its top-left corner. The program that draws the picture and the
 // tests that check it both work from these functions.

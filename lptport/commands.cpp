@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // lptport's commands over the port layer. They use the same driver layer and
 // PARPORT as the panel, and print stable lines for scripts.
 #include "lptport/commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The lptport command line: every command and its argument checks, over the
 // port layer. main() is only a call to runLptport.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lptport/commands.h"
 
 int main(int argc, char** argv) {

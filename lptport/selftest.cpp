@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lptport/selftest.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The loopback self-test. A loopback plug joins pins 2->15, 3->13, 4->12,
 // 5->10 and 6->11: the data outputs D0..D4 drive the status inputs S3..S7
 // (S7 is BUSY, whose register bit is the complement of its pin). The test

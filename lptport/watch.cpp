@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lptport/watch.h"
 
 #include "port/registers.h"

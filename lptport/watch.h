@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The lines of `lptport watch`: what changed between two samples, as text.
 // The polling itself (sleep, signals, printing) is the tool's, and the samples
 // come from the sampler that `capture` uses too.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one error report of the panel: every failure that ends the program
 // comes here, from the port layer (through its failure handler) and from the
 // panel itself (a picture that cannot be loaded).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "panel/image_label.h"
 
 #include <QMouseEvent>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An image control: shows a picture unscaled at its own size, with the
 // picture's top-left corner at the control's position, and reports clicks.
 #pragma once

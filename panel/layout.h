@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window's layout as data: every control with its place, size,
 // caption and tab index, in twips (1/1440 inch) from the top-left corner of its
 // container's client area. 15 twips make one pixel at 96 dots per inch.

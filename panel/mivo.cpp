@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "panel/mivo.h"
 
 #include "diagram/conn.h"

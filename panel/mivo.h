@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window: the port control panel. It holds the panel state and all
 // of the panel's logic: start-up, the monitor loop that keeps the port and the
 // lamps current, and the handlers of the switches, buttons and menu.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "panel/panel_font.h"
 
 #include "panel/error_report.h"

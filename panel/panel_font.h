@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The panel's text font. The bundled Liberation Sans stands in for the
 // platform's dialog font, so every caption fits its box the same way on every
 // machine, whatever fonts it has installed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "port/direct.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Linux direct I/O driver: x86 port instructions on the port's three
 // registers at base, base+1, base+2. It needs root (CAP_SYS_RAWIO) and a kernel
 // that is not locked down; ppdev needs neither.

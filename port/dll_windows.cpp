@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Windows driver: a port-I/O DLL with the InpOut32 interface (inpout32.dll,
 // inpoutx64.dll or a compatible one), whose kernel driver does the accesses.
 // The DLL is loaded at the first register access, and each of its two entry

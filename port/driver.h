@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The port driver interface, the driver choice (PARPORT), and the failure path.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "port/inpout.h"
 
 #include "port/driver.h"

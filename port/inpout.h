@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The two driver operations through which every register access goes.
 //
 // The driver is chosen from the environment variable PARPORT and opened at the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The platform half of the simulated port: creating, checking and mapping the
 // file that keeps it. portfile_posix.cpp (mmap) and portfile_windows.cpp (a
 // file mapping) implement it; simulated.cpp keeps the layout and the logic.

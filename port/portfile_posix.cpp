@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The port file on Linux and other POSIX systems: mode 0600 in a directory of
 // mode 0700, owned by the user, mapped with mmap.
 #include "port/driver.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The port file on Windows: in a folder under the user's local application
 // data (which only that user and the administrators may enter), shared through
 // a file mapping. Links of every kind (symbolic links, junctions, any other

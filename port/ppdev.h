@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Linux ppdev driver: a port reached through its /dev/parportN node.
 //
 // Opening claims the port for this process alone (PPEXCL, PPCLAIM); the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The parallel port's register map and the rules that turn logical pin levels
 // into register values and back. The port hardware drives the pins of C0, C1
 // and C3 at the complement of their register bits and reports the BUSY pin (S7)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "port/simulated.h"
 
 #include "port/portfile.h"

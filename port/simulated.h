@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated port: three registers, counters, a write log and a wiring mode
 // kept in a small memory-mapped file, so that the panel, lptport and tests in
 // other processes share one port. Every field is an atomic, so another

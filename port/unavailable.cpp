@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The factories of the drivers this system has not got: PARPORT may still name
 // them, and the answer says which system they are for.
 #include "port/driver.h"

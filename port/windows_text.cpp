@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "port/windows_text.h"
 
 #include <cwchar>

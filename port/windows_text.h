@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text for the Windows drivers: Windows error codes as messages, and the
 // program's narrow strings (PARPORT, paths) as the wide strings of the API.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // drawconnector: draws the picture of the port's 25-way connector that the
 // diagram window shows. assets/connector.bmp is its output, built into the
 // program, and a test checks it still is.

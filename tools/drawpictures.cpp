@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // drawpictures: draws the panel's switch and lamp pictures and the window
 // icon into a folder. The files in assets/ are its output, and a test checks
 // they still are.

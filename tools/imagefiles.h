@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The picture files this project ships, written by well-kept libraries where
 // one writes the form needed: GIF through giflib, BMP and PNG through Qt's
 // image writers. Each gives the same bytes for the same pixels, run after run.

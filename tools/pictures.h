@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The pictures of the panel, drawn pixel by pixel so that every run on every
 // machine gives the same pixels: the switch in its two positions, the status
 // lamp for a low and a high pin, and the main window's icon.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The pictures: each committed file has its format, size and fixed colour
 // depth, and decodes to exactly the pixels that drawpictures and
 // drawconnector draw now; the build puts the run-time ones next to the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Debian package as a user gets it: the files where they belong, the
 // package checkers' verdicts, and the desktop entry that starts the panel
 // where its pictures are.

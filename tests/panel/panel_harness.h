@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Drives a real Mivo pass by pass on a recording port. A script says what the
 // user does in which pass; its clicks are sent from the step-1 hook of that
 // pass, so they are handled inside the pass's event step as a real click is.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real panel with its real Form_Load, so that the real exit paths run,
 // doing what a user does (actions as in panel_harness.h) at one chosen pass:
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window: as laid out before start-up (every control against the
 // layout table, its caption byte for byte and fitting its box in the bundled
 // font); start-up and the monitor loop on a recording port: the register

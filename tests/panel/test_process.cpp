@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real lptpanel (and panel_script for clicks) as processes on a simulated
 // port: how the program ends, with which status and message, and what it had
 // written to the port by then.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real-port drivers, driven through fake system calls: the order of the
 // ppdev calls and the direction of the data lines, the register mapping of
 // ppdev and direct I/O, the failure messages, and the PARPORT forms.

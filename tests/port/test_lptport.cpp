@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // lptport as a user runs it: output lines, exit statuses, and the port file;
 // the loopback self-test's verdicts; watch following changes until stopped.
 #include "lptport/selftest.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated port: registers, counters and write log through Out32/Inp32,
 // the checks on its file and directory, and damaged files that must neither
 // hang nor crash. (lptport's tests and the panel's load test share one port

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Sourced by the real-port proofs: sets up their folders, makes sure the
 # Debian packages a proof needs are installed (installing them when it can),
 # and keeps the count of failed checks.

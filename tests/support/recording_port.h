@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A port driver for tests: it records every register access in order and
 // answers status reads from a value the test sets.
 #pragma once

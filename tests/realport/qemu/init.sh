@@ -1,4 +1,5 @@
 #!/bin/busybox sh
+# SPDX-License-Identifier: MIT
 # /init of the emulated PC: loads the parallel-port modules, runs scripted
 # lptport sessions against QEMU's port at 0x378 and prints what each one did
 # on the serial console, between the begin and end markers, then powers off.

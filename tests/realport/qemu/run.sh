@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Proves the Linux real-port drivers (ppdev and direct I/O) on an emulated PC.
 #
 #   run.sh [SOURCE_DIR [WORK_DIR]]

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # A 32-bit port-I/O DLL (InpOut32 interface, doing nothing), for the message
 # a 64-bit lptport.exe gives when handed a DLL of the wrong word size. It is
 # assembled and linked with the 64-bit mingw-w64 binutils, which can write

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* A port-I/O DLL with the InpOut32 interface that drives no port: it records
  * every call as a line in the file named by FAKEINPOUT_LOG, and answers reads
  * from the table in FAKEINPOUT_TABLE ("0x379=0x7F 0x378=65": address=value,

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Proves the Windows panel under Wine, started from its zip.
 #
 #   panel.sh SOURCE_DIR WORK_DIR LPTPORT

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Proves the Windows real-port driver (the port-I/O DLL) under Wine.
 #
 #   run.sh [SOURCE_DIR [WORK_DIR]]

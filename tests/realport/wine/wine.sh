@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Sourced by the Wine proofs (run.sh, panel.sh), after packages.sh and
 # proof_dirs: the recording port-I/O DLLs, and Wine in a prefix of its own.
 
