@@ -31,9 +31,8 @@ private slots:
     }
 
     void sequencesAndSimCommands() {
-        // --help and --version never open the port, so the port file is not made yet.
+        // --help never opens the port, so the port file is not made yet.
         QVERIFY(out("--help").startsWith("usage: lptport"));
-        QVERIFY(out("--version").startsWith("lptport "));
         QVERIFY(!QFile::exists(path_));
         const test::Run r = run({"out", "0x37A", "0x0C", "out", "0x378", "0x41", "in", "0x378",
                                  "in", "0x37A", "out", "0x378", "66", "in", "888"});
@@ -52,11 +51,10 @@ private slots:
         out("sim status 0");
         out("sim pins S7=1 S6=1 S3=1");
         QCOMPARE(out("in 0x379"), QString("72\n"));
-        out("sim pins S7=0 S6=0");
-        QCOMPARE(out("in 0x379"), QString("136\n"));
         // A loopback plug: D0 -> S3 (143), D4 -> BUSY, whose register bit is inverted (7).
         out("sim wiring loopback");
         QCOMPARE(out("out 0x378 0x01 in 0x379 out 0x378 0x10 in 0x379"), QString("143\n7\n"));
+        QCOMPARE(run({"selftest"}).status, 0); // and it passes the self-test
     }
 
     void show() {
@@ -67,8 +65,7 @@ private slots:
                                                "data      0x378        5  00000101",
                                                "status    0x379       40  00101000",
                                                "control   0x37A       11  00001011"}));
-        QCOMPARE(lines.mid(5, 2),
-                 (QStringList{"pin  signal  direction  level", "  1  /C0     output     0"}));
+        QCOMPARE(lines.value(6), QString("  1  /C0     output     0"));
         QString levels; // pin 1 to 25: the inverted pins /C0, /S7, /C1, /C3 included
         for (const QString& line : lines.mid(6, 25))
             levels += line.right(1);
@@ -93,9 +90,7 @@ private slots:
         row("watch every 0 ms", "", "watch 0", 2, "not '0'");
         row("capture duration in other units", "", "capture --for 1e3", 2, "not '1e3'");
         row("capture both ends", "", "capture --for 1 --samples 9", 2, "not both");
-        row("sim pins bad", "", "sim pins S8=1", 2, "not 'S8=1'");
         row("sim on a real port", "direct", "sim reads", 2, "set PARPORT=sim");
-        row("unknown port", "serial", "out 0x378 1", 1, "PARPORT=serial is not a port");
         row("sim without path", "sim:", "out 0x378 1", 1, "sim: needs the file");
         row("not a port file", "", "out 0x378 1", 1, "wrong size");
     }
@@ -108,13 +103,12 @@ private slots:
         QVERIFY(f.open(QIODevice::WriteOnly) && f.write("precious\n") == 9);
         f.close();
         const test::Run r = run(args.split(' '), parport);
-        QCOMPARE(r.status, status);
         // One line: the cause, then the fix, or where the usage is (not the usage itself).
-        QVERIFY2(r.err.startsWith("lptport: ") && r.err.contains(problem) &&
+        QVERIFY2(r.status == status && r.err.startsWith("lptport: ") && r.err.contains(problem) &&
                      r.err.count('\n') == 1 &&
                      (status == 2 ? r.err.endsWith(". Try 'lptport --help'\n")
                                   : r.err.contains("Fix: ")),
-                 qPrintable(r.err));
+                 qPrintable(QString("exit status %1, stderr: %2").arg(r.status).arg(r.err)));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray("precious\n"));
     }
@@ -139,21 +133,16 @@ private slots:
                               "port: data restored to 165, control unchanged at 4"}));
     }
 
-    // The self-test on the simulated port, its data lines made inputs by
-    // control bit 5: the walk makes them outputs, and data and then control are
-    // put back. A loopback plug passes; the open port's inputs read high
-    // whatever is written.
-    void selftestOnTheSimulatedPort() {
+    // The self-test on the open port, whose inputs read high whatever is
+    // written, its data lines made inputs by control bit 5: the walk makes them
+    // outputs, and data and then control are put back.
+    void selftestOnAnOpenPort() {
         out("out 0x37A 0x24 out 0x378 165");
-        out("sim wiring loopback");
-        QCOMPARE(run({"selftest"}).status, 0);
-        out("sim wiring open");
         const test::Run r = run({"selftest"});
-        QCOMPARE(r.status, 1);
-        QVERIFY2(r.out.count(": stuck high\n") == 5 &&
+        QVERIFY2(r.status == 1 && r.out.count(": stuck high\n") == 5 &&
                      r.out.endsWith("selftest: 0 of 5 wires good, the plug or the port is faulty\n"
                                     "port: data restored to 165, control restored to 36\n"),
-                 qPrintable(r.out));
+                 qPrintable(QString("exit status %1, report:\n%2").arg(r.status).arg(r.out)));
         QVERIFY(out("sim writes").endsWith("\ndata 165\ncontrol 36\n"));
     }
 };
