@@ -7,6 +7,7 @@
 #include "port/simulated.h"
 #include "process.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>

@@ -2,7 +2,6 @@
 // lptport as a user runs it: output lines, exit statuses, and the port file;
 // the loopback self-test's verdicts. (watch is tested with capture.)
 #include "lptport/selftest.h"
-#include "port/simulated.h"
 #include "process.h"
 
 #include <QFile>
