@@ -71,11 +71,12 @@ private slots:
         QCOMPARE(levels, QString("01010000001100100--------"));
     }
 
-    // Usage errors exit with 2 and never open the port; port failures exit
-    // with 1 and say how to fix them. Either way a file that is not a port
-    // file, standing where the port file would be, is left as it was.
+    // A file that is not a port file stands where the port file would be, and
+    // is left as it was. Usage errors exit with 2 and never open the port
+    // (which would fail on that file, with 1); port failures exit with 1 and
+    // say how to fix them.
     void errors_data() {
-        QTest::addColumn<QString>("parport");
+        QTest::addColumn<QString>("parport"); // empty: this test's own port
         QTest::addColumn<QString>("args");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("problem");
