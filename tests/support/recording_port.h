@@ -23,15 +23,9 @@ public:
     struct State {
         std::vector<Access> accesses;
         int status = 0x7F;
-        int data = 0;
-        int control = 0;
+        int reads = 0; // of the status register
 
-        int statusReads() const {
-            int n = 0;
-            for (const auto& a : accesses)
-                n += a.kind == Access::Read && a.reg == Register::Status;
-            return n;
-        }
+        int statusReads() const { return reads; }
     };
 
     /// Installs a fresh recording port as the open port and returns its
@@ -45,15 +39,11 @@ public:
     std::string description() const override { return "recording port"; }
     void write(Register reg, std::uint8_t value) override {
         state_->accesses.push_back({Access::Write, reg, value});
-        if (reg == Register::Data)
-            state_->data = value;
-        else if (reg == Register::Control)
-            state_->control = value;
+        written_[static_cast<int>(reg)] = value;
     }
     std::uint8_t read(Register reg) override {
-        const int v = reg == Register::Status ? state_->status
-                      : reg == Register::Data ? state_->data
-                                              : state_->control;
+        const int v = reg == Register::Status ? state_->status : written_[static_cast<int>(reg)];
+        state_->reads += reg == Register::Status;
         state_->accesses.push_back({Access::Read, reg, v});
         return static_cast<std::uint8_t>(v);
     }
@@ -61,6 +51,7 @@ public:
 private:
     explicit RecordingPort(std::shared_ptr<State> s) : state_(std::move(s)) {}
     std::shared_ptr<State> state_;
+    int written_[3] = {}; // data and control read back what was last written
 };
 
 } // namespace lpt::test
