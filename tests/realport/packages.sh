@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: MIT
 # Sourced by the real-port proofs: sets up their folders, makes sure the
-# Debian packages a proof needs are installed (installing them when it can),
-# and keeps the count of failed checks.
+# Debian packages they need are installed, and judges and counts the checks.
+# Plain POSIX shell: the emulated PC's busybox sources it too.
 #
 # A proof that cannot run here (packages missing and no way to install them,
 # no archive to download from) exits with 77, which CTest reports as skipped.
@@ -11,47 +11,24 @@ SKIP_STATUS=77
 
 # cannot_run REASON: skip, or fail under CI.
 cannot_run() {
-    if [ "${CI:-}" = "true" ]; then
-        echo "FAIL: $1 (CI must run this proof)" >&2
-        exit 1
-    fi
+    [ "${CI:-}" != true ] || { echo "FAIL: $1 (CI must run this proof)" >&2; exit 1; }
     echo "SKIP: $1" >&2
     exit "$SKIP_STATUS"
 }
 
-package_installed() {
-    [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]
-}
-
-# ensure_packages PKG...: installs the missing ones with apt-get (root only),
-# updating the package lists first only when the plain install fails.
-ensure_packages() {
-    local missing=() p
-    for p in "$@"; do
-        package_installed "$p" || missing+=("$p")
-    done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    if [ "$(id -u)" -ne 0 ]; then
-        cannot_run "needs the packages ${missing[*]} and is not root to install them"
-    fi
-    echo "installing ${missing[*]}" >&2
-    export DEBIAN_FRONTEND=noninteractive
-    if ! apt-get install -y --no-install-recommends "${missing[@]}" >&2; then
-        apt-get update >&2 || true
-        apt-get install -y --no-install-recommends "${missing[@]}" >&2 ||
-            cannot_run "apt-get could not install ${missing[*]}"
-    fi
-}
-
-# proof_dirs DEFAULT_WORK [SOURCE_DIR [WORK_DIR]]: sets src (the source tree,
-# three levels up by default) and work (made if missing), and starts the
-# clock that step() reports.
-proof_dirs() {
+# start_proof DEFAULT_WORK [SOURCE_DIR [WORK_DIR]]: sets src (the source tree,
+# three levels up by default) and work (made if missing), starts the clock
+# that step() reports, and installs what the tests need. scripts/setup-debian
+# lists every proof's packages; it does nothing when all are there, installs
+# the missing ones as root, and otherwise fails naming them.
+start_proof() {
     src=$(cd "${2:-$here/../../..}" && pwd)
     work=${3:-$1}
     mkdir -p "$work"
     work=$(cd "$work" && pwd)
     started=$SECONDS
+    "$src/scripts/setup-debian" test >&2 ||
+        cannot_run "scripts/setup-debian test could not install the packages the tests need"
 }
 
 step() { echo "--- $* ($((SECONDS - started)) s)"; }
@@ -63,20 +40,18 @@ fail() {
 }
 ok() { echo "ok:   $*"; }
 
-# expect_message NAME RC STDERR TEXT...: the run failed with status 1 and
-# printed one message (besides the line naming the port) holding each TEXT.
-expect_message() {
-    local name=$1 rc=$2 msg t
-    msg=$(grep -v '^lptport: port: ' <<<"$3" || true)
-    shift 3
-    if [ "$rc" != 1 ] || [ "$(grep -c . <<<"$msg")" != 1 ]; then
-        fail "$name: wanted status 1 and one message, got status '$rc' and: $msg"
-        return
+# judge NAME RC WANT GOT ERR STDERR_FILE: a run that was to end with status
+# RC passed when GOT (what it did: status, output, ...) is WANT and a line of
+# its stderr matches the pattern ERR (when not empty): the port it opened,
+# or else its one message, the only line besides the line naming the port.
+judge() {
+    if [ "$3" = "$4" ] && { [ -z "$5" ] || grep -q -- "$5" "$6"; } &&
+        { [ "$2" = 0 ] || [ "$(grep -vc '^[a-z]*: port: ' "$6")" = 1 ]; }; then
+        ok "$1"
+    else
+        fail "$1: wanted $3 and on stderr '$5'; got $4 and:"
+        sed 's/^/      /' "$6"
     fi
-    for t in "$@"; do
-        grep -qiF -- "$t" <<<"$msg" || { fail "$name: the message does not mention '$t': $msg"; return; }
-    done
-    ok "$name: $msg"
 }
 
 # finish: the verdict of the whole proof.

@@ -1,24 +1,21 @@
 // SPDX-License-Identifier: MIT
-/* A port-I/O DLL with the InpOut32 interface that drives no port: it records
- * every call as a line in the file named by FAKEINPOUT_LOG, and answers reads
- * from the table in FAKEINPOUT_TABLE ("0x379=0x7F 0x378=65": address=value,
- * decimal or 0x hex; an address not in the table reads 0xFF, as a port with
- * nothing on it). Loading the DLL is recorded too, with the file it was
- * loaded from, so a test sees when, and from where, lptport loads it.
- *
- * Built without FAKEINPOUT_NO_INP32 it exports Out32 and Inp32; with it, only
- * Out32, for the missing entry point. */
+// A port-I/O DLL with the InpOut32 interface that drives no port: it records
+// every call as a line in the file named by FAKEINPOUT_LOG, and a read of
+// address A answers FAKEINPOUT_IN_A (A in hex as the program passed it, say
+// FAKEINPOUT_IN_379=0x7F; decimal or 0x hex), else 0xFF, as a port with
+// nothing on it. Loading the DLL is recorded too, with the file it was loaded
+// from, so a test sees when, and from where, the program loads it.
+//
+// Built without FAKEINPOUT_NO_INP32 it exports Out32 and Inp32; with it, only
+// Out32, for the missing entry point.
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 #include <windows.h>
 
 static void record(const char* format, ...) {
     const char* path = getenv("FAKEINPOUT_LOG");
-    if (!path || !*path)
-        return;
-    FILE* f = fopen(path, "a");
+    FILE* f = path && *path ? fopen(path, "a") : NULL;
     if (!f)
         return;
     va_list args;
@@ -44,27 +41,12 @@ void __stdcall Out32(short port, short value) {
 }
 
 #ifndef FAKEINPOUT_NO_INP32
-static short lookup(unsigned port) {
-    const char* table = getenv("FAKEINPOUT_TABLE");
-    while (table && *table) {
-        char* end = NULL;
-        const unsigned long address = strtoul(table, &end, 0);
-        if (end == table || *end != '=')
-            break;
-        table = end + 1;
-        const long value = strtol(table, &end, 0);
-        if (end == table)
-            break;
-        if (address == port)
-            return (short)value;
-        table = end + strspn(end, " ,");
-    }
-    return 0xFF;
-}
-
 short __stdcall Inp32(short port) {
     const unsigned address = (unsigned short)port;
-    const short value = lookup(address);
+    char name[32];
+    snprintf(name, sizeof name, "FAKEINPOUT_IN_%X", address);
+    const char* answer = getenv(name);
+    const short value = answer ? (short)strtol(answer, NULL, 0) : 0xFF;
     record("in 0x%X %d", address, value);
     return value;
 }

@@ -9,13 +9,15 @@
 # starts lptpanel.exe from there under wine64 on a display of its own (Xvfb),
 # clicked with xdotool. LPTPORT, the Linux lptport, shares the port file the
 # panel maps under Wine (Z: is the Linux root): one file format for both.
+# What the driver does with a DLL is proven by run.sh with lptport.exe; here
+# the panel's own calls reach the recording DLL, beside it or named.
 # Exit status: 0 proved, 1 failed, 77 no Qt for MinGW here.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/../packages.sh"
 . "$here/wine.sh"
-proof_dirs /tmp/b-wine-panel "$1" "$2"
+start_proof /tmp/b-wine-panel "$1" "$2"
 lptport=$3
 
 qt=$(realpath -ms "$src/../shared/qt6-mingw") # as the preset names it
@@ -24,7 +26,6 @@ if [ ! -f "$qt/lib/cmake/Qt6/Qt6Config.cmake" ]; then
         "(README: \"Building the zip (on Debian)\")"
     exit "$SKIP_STATUS"
 fi
-ensure_packages g++-mingw-w64-x86-64-posix wine64 xvfb xdotool imagemagick fonts-wine unzip
 
 step "building the panel for Windows and its zip"
 (cd "$src" && cmake --preset windows -B "$work/build" >"$work/cmake.log" 2>&1) ||
@@ -36,7 +37,8 @@ rm -rf "$work/unzipped"
 mkdir "$work/unzipped"
 unzip -q "$work/build"/lptpanel-*-win64.zip -d "$work/unzipped"
 app=$(echo "$work/unzipped"/lptpanel-*-win64)
-build_recording_dlls "$work/dlls"
+appw="W:\\unzipped\\${app##*/}" # as the panel sees it
+build_recording_dlls
 
 # wait_for SECONDS COMMAND...: polls COMMAND until it succeeds, or fails at
 # the deadline.
@@ -50,15 +52,14 @@ wait_for() {
 }
 
 step "starting Xvfb (it picks a free display and writes it to fd 3) and Wine"
-unset PARPORT FAKEINPOUT_LOG FAKEINPOUT_TABLE WAYLAND_DISPLAY
 rm -f "$work/display"
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb=$!
-trap 'kill "$xvfb" 2>/dev/null || true' EXIT
+trap 'kill "$xvfb"' EXIT
 wait_for 10 test -s "$work/display" || { cat "$work/xvfb.log"; exit 1; }
 export DISPLAY=:$(cat "$work/display")
-start_wine
-trap 'stop_wine; kill "$xvfb" 2>/dev/null || true' EXIT
+unset WAYLAND_DISPLAY
+start_wine 'kill "$xvfb"'
 
 # Places in the client area below the menu bar, in pixels (15 twips each),
 # from the layout table: frame corner + control corner + half the control.
@@ -76,7 +77,7 @@ start_panel() {
     rm -f "$work/$name".{err,rc}
     (
         status=0
-        cd "$dir" && env "$@" "$wine" "$app/lptpanel.exe" 2>"$work/$name.err" || status=$?
+        cd "$dir" && env "$@" "$wine" "$appw\\lptpanel.exe" 2>"$work/$name.err" || status=$?
         echo "$status" >"$work/$name.rc"
     ) &
 }
@@ -104,14 +105,12 @@ close_with() {
     xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1 key "$@"
     wait_for 1 no_window "$title"
 }
-# ended RC TEXT WHAT: waits for the panel's end, which is WHAT when its
-# status is RC and its stderr holds TEXT.
+# ended RC ERR: waits for the panel's end, judged (judge in packages.sh): it
+# must end with status RC and print ERR on stderr.
 ended() {
     wait_for 30 test -s "$work/$name.rc" || { fail "$name: the panel did not end"; return; }
-    local rc err
-    rc=$(cat "$work/$name.rc") err=$(tr -d '\r' <"$work/$name.err")
-    [ "$rc" = "$1" ] && grep -qF -- "$2" <<<"$err" && ok "$name: $3" ||
-        fail "$name: status $rc, stderr: $err"
+    tr -d '\r' <"$work/$name.err" >"$work/err"
+    judge "$name" "$1" "status $1" "status $(cat "$work/$name.rc")" "$2" "$work/err"
 }
 # lamp_is K FILE: lamp K's square on the screen is the picture FILE, pixel for pixel.
 lamp_is() {
@@ -119,8 +118,11 @@ lamp_is() {
     import -window root -crop "25x25+$((x0 + at[0]))+$((y0 + at[1]))" +repage "$work/lamp.png" &&
         [ "$(compare -metric AE "$work/lamp.png" "$app/$2" null: 2>&1)" = 0 ]
 }
-writes() { PARPORT="sim:$port" "$lptport" sim writes; }
+# The port's writes, two a line: each pass of the monitor loop writes data,
+# then control.
+writes() { PARPORT="sim:$port" "$lptport" sim writes | paste -d, - -; }
 wrote() { writes | grep -qx "$1"; }
+startup=$'data 0,control 3\ndata 255,control 255\ndata 0,control 11'
 
 # ---- no DLL anywhere, PARPORT unset: the simulated port in the user's local
 # application data, the panel a user gets from the zip.
@@ -130,17 +132,15 @@ PARPORT="sim:$port" "$lptport" sim reset
 PARPORT="sim:$port" "$lptport" sim status 0x80 # every lamp low
 start_panel simulated "$app"
 if wait_main; then
-    startup="data 0,control 3 data 255,control 255 data 0,control 11"
-    wait_for 20 wrote "control 11" && [ "$(writes | head -6 | paste -sd', ' -)" = "$startup" ] &&
-        ok "$name: start-up writes $startup" || { fail "$name: start-up writes"; writes | head -6; }
+    wait_for 20 wrote "data 0,control 11" && [ "$(writes | head -3)" = "$startup" ] &&
+        ok "$name: the start-up writes" || { fail "$name: start-up writes"; writes | head -3; }
     # Immediate mode: the next pass puts the switched bit on the port.
     click $switchD0
-    if wait_for 20 wrote "data 1" &&
-        [ "$(writes | paste -d, - - | uniq | paste -sd' ' -)" = "$startup data 1,control 11" ]; then
+    if wait_for 20 wrote "data 1,control 11" && [ "$(writes | uniq)" = "$startup"$'\ndata 1,control 11' ]; then
         ok "$name: the click on D0's switch wrote data 1 at the next pass"
     else
-        fail "$name: after the click on D0 the writes (pairs, repeats left out) were:"
-        writes | paste -d, - - | uniq
+        fail "$name: after the click on D0 the writes (repeats left out) were:"
+        writes | uniq
     fi
     # S3 high, set from Linux, lights its lamp alone.
     PARPORT="sim:$port" "$lptport" sim status 0x88
@@ -158,10 +158,9 @@ if wait_main; then
     fi
     win=$main
     click $exitButton
-    line="lptpanel: port: PARPORT unset, no inpoutx64.dll beside lptpanel.exe or in the system"
-    line+=" folder: using the simulated port C:\\users\\$(id -un)\\AppData\\Local\\lptpanel\\port"
-    ended 0 "$line (wiring open)" \
-        "the exit button ended it with status 0; the port line says which port and why"
+    # The exit button ends it; the port line says which port and why.
+    line="^lptpanel: port: PARPORT unset, no inpoutx64.dll beside lptpanel.exe or in the system"
+    ended 0 "$line folder: using the simulated port C:.users.$(id -un).AppData.Local.lptpanel.port (wiring open)"
 fi
 
 # ---- a picture missing from the working directory: the error dialog, and
@@ -170,38 +169,35 @@ step "a missing picture"
 rm -rf "$work/nopicture"
 mkdir "$work/nopicture"
 cp "$app"/{swtchon.gif,swtchoff.gif,ledron.bmp} "$work/nopicture"
-start_panel missing-picture "$work/nopicture" PARPORT="sim:$(winpath "$work/port")"
+start_panel missing-picture "$work/nopicture" 'PARPORT=sim:W:\port'
 if wait_for 60 find_window lptpanel; then
     wait_for 20 close_with lptpanel Return || fail "$name: Return did not answer the dialog"
-    ended 1 'cannot load picture "ledgon.bmp"' \
-        "the error dialog, then status 1 and the message on stderr"
+    ended 1 'cannot load picture "ledgon.bmp"'
 else
     fail "$name: no error dialog"
 fi
 
 # ---- the recording DLL gets the panel's calls in order, found beside
-# lptpanel.exe with PARPORT unset, or named with PARPORT=dll:PATH.
+# lptpanel.exe with PARPORT unset, or named with PARPORT=dll:PATH: the
+# start-up writes and the first pass, which reads the status.
 # dll_case NAME DLL_AS_LOADED PORT_LINE [VAR=VALUE...]
 dll_case() {
     step "$1"
-    rm -f "$work/calls.log"
     start_panel "$1" "$app" FAKEINPOUT_LOG="$work/calls.log" "${@:4}"
     wait_main || return 0
-    local want
-    want=$(printf '%s\n' "load $2" "out 0x378 0" "out 0x37A 3" "out 0x378 255" "out 0x37A 255" \
-        "out 0x378 0" "out 0x37A 11" "in 0x379 255")
-    wait_for 20 grep -q "^in " "$work/calls.log" 2>/dev/null &&
-        [ "$(head -8 "$work/calls.log" | tr -d '\r')" = "$want" ] &&
+    local calls="load $2; out 0x378 0; out 0x37A 3; out 0x378 255; out 0x37A 255; out 0x378 0"
+    wait_for 20 grep -qs "^in " "$work/calls.log" &&
+        [ "$(head -8 "$work/calls.log" | tr -d '\r' | paste -sd';' | sed 's/;/; /g')" = "$calls; out 0x37A 11; in 0x379 255" ] &&
         ok "$name: the DLL was loaded and got the start-up writes and the first pass" ||
         { fail "$name: the DLL's record begins:"; head -8 "$work/calls.log" || true; }
     click $exitButton
-    ended 0 "lptpanel: port: $3" "status 0, the port line naming the DLL"
+    ended 0 "^lptpanel: port: $3"
+    rm -f "$work/calls.log"
 }
 cp "$work/dlls/fake.dll" "$app/inpoutx64.dll"
-dll_case dll-beside "$(winpath "$app/inpoutx64.dll")" \
+dll_case dll-beside "$appw\\inpoutx64.dll" \
     "PARPORT unset, inpoutx64.dll beside lptpanel.exe: using the port-I/O DLL inpoutx64.dll"
 rm "$app/inpoutx64.dll"
-fake=$(winpath "$work/dlls/fake.dll")
-dll_case dll-path "$fake" "port-I/O DLL $fake" PARPORT="dll:$fake"
+dll_case dll-path 'W:\dlls\fake.dll' 'port-I/O DLL W:.dlls.fake.dll' 'PARPORT=dll:W:\dlls\fake.dll'
 
 finish
