@@ -58,7 +58,6 @@ xvfb=$!
 trap 'kill "$xvfb"' EXIT
 wait_for 10 test -s "$work/display" || { cat "$work/xvfb.log"; exit 1; }
 export DISPLAY=:$(cat "$work/display")
-unset WAYLAND_DISPLAY
 start_wine 'kill "$xvfb"'
 
 # Places in the client area below the menu bar, in pixels (15 twips each),
@@ -69,17 +68,11 @@ readonly exitButton="$(((120 + 1027) / 15)) $(((5280 + 187) / 15))"           # 
 lampCorner() { echo "$(((7080 + 240) / 15)) $(((240 + 480 + 480 * $1) / 15))"; } # Frame2, Image2(k)
 
 # start_panel NAME DIR [VAR=VALUE...]: lptpanel.exe of the unpacked zip,
-# started in the working directory DIR in the background.
+# started in the working directory DIR in the background, as process pid.
 start_panel() {
     name=$1
-    local dir=$2
-    shift 2
-    rm -f "$work/$name".{err,rc}
-    (
-        status=0
-        cd "$dir" && env "$@" "$wine" "$appw\\lptpanel.exe" 2>"$work/$name.err" || status=$?
-        echo "$status" >"$work/$name.rc"
-    ) &
+    (cd "$2" && shift 2 && exec env "$@" "$wine" "$appw\\lptpanel.exe" 2>"$work/$name.err") &
+    pid=$!
 }
 find_window() {
     win=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)
@@ -105,12 +98,14 @@ close_with() {
     xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1 key "$@"
     wait_for 1 no_window "$title"
 }
-# ended RC ERR: waits for the panel's end, judged (judge in packages.sh): it
-# must end with status RC and print ERR on stderr.
+# ended RC ERR: the panel ends within 30 s, judged (judge in packages.sh):
+# with status RC, and ERR on stderr.
 ended() {
-    wait_for 30 test -s "$work/$name.rc" || { fail "$name: the panel did not end"; return; }
+    local rc=0
+    wait_for 30 eval '! kill -0 $pid 2>/dev/null' || { fail "$name: the panel did not end"; return; }
+    wait "$pid" || rc=$?
     tr -d '\r' <"$work/$name.err" >"$work/err"
-    judge "$name" "$1" "status $1" "status $(cat "$work/$name.rc")" "$2" "$work/err"
+    judge "$name" "$1" "status $1" "status $rc" "$2" "$work/err"
 }
 # lamp_is K FILE: lamp K's square on the screen is the picture FILE, pixel for pixel.
 lamp_is() {
@@ -118,11 +113,8 @@ lamp_is() {
     import -window root -crop "25x25+$((x0 + at[0]))+$((y0 + at[1]))" +repage "$work/lamp.png" &&
         [ "$(compare -metric AE "$work/lamp.png" "$app/$2" null: 2>&1)" = 0 ]
 }
-# The port's writes, two a line: each pass of the monitor loop writes data,
-# then control.
+# The port's writes, two a line: a pass of the monitor loop writes data, then control.
 writes() { PARPORT="sim:$port" "$lptport" sim writes | paste -d, - -; }
-wrote() { writes | grep -qx "$1"; }
-startup=$'data 0,control 3\ndata 255,control 255\ndata 0,control 11'
 
 # ---- no DLL anywhere, PARPORT unset: the simulated port in the user's local
 # application data, the panel a user gets from the zip.
@@ -132,35 +124,29 @@ PARPORT="sim:$port" "$lptport" sim reset
 PARPORT="sim:$port" "$lptport" sim status 0x80 # every lamp low
 start_panel simulated "$app"
 if wait_main; then
-    wait_for 20 wrote "data 0,control 11" && [ "$(writes | head -3)" = "$startup" ] &&
-        ok "$name: the start-up writes" || { fail "$name: start-up writes"; writes | head -3; }
+    startup=$'data 0,control 3\ndata 255,control 255\ndata 0,control 11'
+    wait_for 20 eval '[ "$(writes | head -3)" = "$startup" ]' && ok "$name: the start-up writes" ||
+        { fail "$name: the start-up writes:"; writes | head -3; }
     # Immediate mode: the next pass puts the switched bit on the port.
     click $switchD0
-    if wait_for 20 wrote "data 1,control 11" && [ "$(writes | uniq)" = "$startup"$'\ndata 1,control 11' ]; then
-        ok "$name: the click on D0's switch wrote data 1 at the next pass"
-    else
-        fail "$name: after the click on D0 the writes (repeats left out) were:"
-        writes | uniq
-    fi
+    clicked=$startup$'\ndata 1,control 11'
+    wait_for 20 eval '[ "$(writes | uniq)" = "$clicked" ]' && ok "$name: a click on D0's switch" ||
+        { fail "$name: after a click on D0's switch, the writes (repeats left out):"; writes | uniq; }
     # S3 high, set from Linux, lights its lamp alone.
     PARPORT="sim:$port" "$lptport" sim status 0x88
     wait_for 20 lamp_is 3 ledron.bmp && lamp_is 2 ledgon.bmp && lamp_is 7 ledgon.bmp &&
         ok "$name: status 0x88 from the Linux lptport lit S3's lamp alone" ||
         fail "$name: the lamps do not show status 0x88"
     import -window root "$work/panel.png"
-    main=$win
     click 40 "$menuY"
-    if wait_for 20 find_window "Mivotrel Connector"; then
-        ok "$name: the menu opened the connector diagram"
-        wait_for 20 close_with "Mivotrel Connector" alt+F4 || fail "$name: the diagram stays open"
-    else
+    wait_for 20 find_window "Mivotrel Connector" && ok "$name: the menu opened the connector diagram" ||
         fail "$name: no diagram window after a click on the menu"
-    fi
-    win=$main
-    click $exitButton
+    wait_for 20 close_with "Mivotrel Connector" alt+F4 || fail "$name: the diagram stays open"
     # The exit button ends it; the port line says which port and why.
+    click $exitButton
     line="^lptpanel: port: PARPORT unset, no inpoutx64.dll beside lptpanel.exe or in the system"
-    ended 0 "$line folder: using the simulated port C:.users.$(id -un).AppData.Local.lptpanel.port (wiring open)"
+    line+=" folder: using the simulated port C:.users.$(id -un).AppData.Local.lptpanel.port"
+    ended 0 "$line (wiring open)"
 fi
 
 # ---- a picture missing from the working directory: the error dialog, and
@@ -170,29 +156,25 @@ rm -rf "$work/nopicture"
 mkdir "$work/nopicture"
 cp "$app"/{swtchon.gif,swtchoff.gif,ledron.bmp} "$work/nopicture"
 start_panel missing-picture "$work/nopicture" 'PARPORT=sim:W:\port'
-if wait_for 60 find_window lptpanel; then
-    wait_for 20 close_with lptpanel Return || fail "$name: Return did not answer the dialog"
-    ended 1 'cannot load picture "ledgon.bmp"'
-else
-    fail "$name: no error dialog"
-fi
+wait_for 60 find_window lptpanel || fail "$name: no error dialog"
+wait_for 20 close_with lptpanel Return || fail "$name: Return did not answer the dialog"
+ended 1 'cannot load picture "ledgon.bmp"'
 
 # ---- the recording DLL gets the panel's calls in order, found beside
 # lptpanel.exe with PARPORT unset, or named with PARPORT=dll:PATH: the
 # start-up writes and the first pass, which reads the status.
+record() { head -8 "$work/calls.log" 2>/dev/null | tr -d '\r' | paste -sd';'; }
 # dll_case NAME DLL_AS_LOADED PORT_LINE [VAR=VALUE...]
 dll_case() {
     step "$1"
+    rm -f "$work/calls.log"
     start_panel "$1" "$app" FAKEINPOUT_LOG="$work/calls.log" "${@:4}"
     wait_main || return 0
-    local calls="load $2; out 0x378 0; out 0x37A 3; out 0x378 255; out 0x37A 255; out 0x378 0"
-    wait_for 20 grep -qs "^in " "$work/calls.log" &&
-        [ "$(head -8 "$work/calls.log" | tr -d '\r' | paste -sd';' | sed 's/;/; /g')" = "$calls; out 0x37A 11; in 0x379 255" ] &&
-        ok "$name: the DLL was loaded and got the start-up writes and the first pass" ||
-        { fail "$name: the DLL's record begins:"; head -8 "$work/calls.log" || true; }
+    calls="load $2;out 0x378 0;out 0x37A 3;out 0x378 255;out 0x37A 255;out 0x378 0;out 0x37A 11"
+    wait_for 20 eval '[ "$(record)" = "$calls;in 0x379 255" ]' && ok "$name: the DLL's record" ||
+        { fail "$name: the DLL's record begins:"; record; }
     click $exitButton
     ended 0 "^lptpanel: port: $3"
-    rm -f "$work/calls.log"
 }
 cp "$work/dlls/fake.dll" "$app/inpoutx64.dll"
 dll_case dll-beside "$appw\\inpoutx64.dll" \

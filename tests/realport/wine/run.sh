@@ -43,7 +43,7 @@ cp "$work/dlls/fake.dll" "$run/beside/inpoutx64.dll"
 cp "$work/dlls/fake.dll" "$run/wrongname/inpout32.dll"
 cp "$work/dlls/fake.dll" "$run/cwd/inpoutx64.dll"
 echo damaged >"$work/notaport"
-unset DISPLAY WAYLAND_DISPLAY # Wine without a display
+unset DISPLAY # Wine without a display
 start_wine
 
 # check NAME CWD[:EXE] VARS ARGS RC OUT CALLS ERR: runs W:\run\EXE\lptport.exe

@@ -13,25 +13,21 @@ build_recording_dlls() {
         "$here/fakeinpout-out32.def"
 }
 
-# start_wine [CLEANUP]: sets wine (the loader), exports a quiet 64-bit prefix in
-# $work/prefix (made on first use, with Wine's own fonts for the dialogs)
-# whose drive W: is $work, so that the cases name their files briefly, and
-# keeps one wine server running until the script exits, then runs CLEANUP,
-# a command, if given.
+# start_wine [CLEANUP]: sets wine (the loader) and wineserver, exports a
+# quiet 64-bit prefix in $work/prefix (made on first use, with Wine's own
+# fonts for the dialogs) whose drive W: is $work, so that the cases name their
+# files briefly, and keeps one wine server running until the script exits,
+# then runs CLEANUP, a command, if given.
 start_wine() {
-    wine=$(command -v wine64 || true)
-    [ -n "$wine" ] || wine=/usr/lib/wine/wine64
-    [ -x "$wine" ] || cannot_run "wine64 is installed but its loader is not found"
-    export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all
-    export WINEDLLOVERRIDES="mscoree,mshtml="
-    unset PARPORT FAKEINPOUT_LOG
+    wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver # where Debian puts them
+    export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+    unset PARPORT FAKEINPOUT_LOG WAYLAND_DISPLAY
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         step "creating the Wine prefix"
         "$wine" wineboot --init >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log"; exit 1; }
         cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
     fi
     ln -sfn "$work" "$WINEPREFIX/dosdevices/w:"
-    wineserver=$(dirname "$wine")/wineserver
     "$wineserver" -p 60 2>/dev/null || true # one is running already
     trap '"$wineserver" -k 2>/dev/null; '"${1:-}" EXIT
 }
