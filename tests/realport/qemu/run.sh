@@ -22,7 +22,6 @@ cmake -S "$src" -B "$work/lptport" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DLPTPANEL_GUI=OFF -DLPTPANEL_TESTS=OFF -DCMAKE_EXE_LINKER_FLAGS=-static >"$work/cmake.log" ||
     { cat "$work/cmake.log"; exit 1; }
 cmake --build "$work/lptport" -j2 --target lptport
-lptport=$work/lptport/bin/lptport
 
 # Debian's kernel: the image package linux-image-amd64 depends on, kept in
 # the cache between runs, reduced to the kernel and the four modules needed.
@@ -33,52 +32,44 @@ kernel_package() {
 [ -n "$(kernel_package)" ] || apt-get update >&2 || true
 pkg=$(kernel_package)
 [ -n "$pkg" ] || cannot_run "apt-cache knows no linux-image-amd64"
-kdir=$work/cache/$pkg
+kdir=$work/kernel-$pkg
 if [ ! -f "$kdir/complete" ]; then
     step "fetching $pkg"
-    rm -rf "$kdir" "$work/cache/unpack"
-    mkdir -p "$kdir/modules" "$work/cache/unpack"
-    (cd "$work/cache/unpack" && apt-get download "$pkg") ||
-        cannot_run "apt-get could not download $pkg"
-    dpkg-deb -x "$work/cache/unpack"/*.deb "$work/cache/unpack/root"
-    cp "$work/cache/unpack/root"/boot/vmlinuz-* "$kdir/vmlinuz"
+    rm -rf "$kdir"
+    mkdir -p "$kdir/unpack"
+    (cd "$kdir" && apt-get download "$pkg") || cannot_run "apt-get could not download $pkg"
+    dpkg-deb -x "$kdir"/*.deb "$kdir/unpack"
+    cp "$kdir"/unpack/boot/vmlinuz-* "$kdir/vmlinuz"
     for m in parport parport_pc ppdev lp; do
-        f=$(find "$work/cache/unpack/root/lib/modules" -name "$m.ko" -o -name "$m.ko.xz" | head -n 1)
+        f=$(find "$kdir/unpack/lib/modules" -name "$m.ko" -o -name "$m.ko.xz" | head -n 1)
         [ -n "$f" ] || { echo "FAIL: $pkg has no module $m (as .ko or .ko.xz)" >&2; exit 1; }
         # busybox insmod takes plain modules only; xz -f passes a plain one through.
-        xz -dcf "$f" >"$kdir/modules/$m.ko"
+        xz -dcf "$f" >"$kdir/$m.ko"
     done
-    rm -rf "$work/cache/unpack"
+    rm -rf "$kdir"/unpack "$kdir"/*.deb
     touch "$kdir/complete"
 fi
 
-step "packing the initramfs"
+step "packing the initramfs and booting the emulated PC"
 root=$work/initramfs
 rm -rf "$root"
-mkdir -p "$root"/{bin,lib/modules,etc,proc,sys,dev,tmp}
-cp /bin/busybox "$root/bin/busybox"
-cp "$lptport" "$root/bin/lptport"
-cp "$kdir"/modules/*.ko "$root/lib/modules/"
-cp "$here/init.sh" "$root/init"
-cp "$here/../packages.sh" "$root/packages.sh"
-chmod 0755 "$root/init" "$root/bin/busybox" "$root/bin/lptport"
-chmod 1777 "$root/tmp"
+mkdir -p "$root"/{etc,proc,sys,dev}
+install -m 1777 -d "$root/tmp"
+install -D -t "$root/bin" /bin/busybox "$work/lptport/bin/lptport"
+install "$here/init.sh" "$root/init"
+cp "$kdir"/*.ko "$here/../packages.sh" "$root/"
 printf '%s\n' root:x:0:0::/tmp:/bin/sh user:x:1000:1000::/tmp:/bin/sh \
     printer:x:1001:1001::/tmp:/bin/sh >"$root/etc/passwd"
 printf '%s\n' root:x:0: lp:x:7:printer >"$root/etc/group"
 (cd "$root" && find . | cpio -o -H newc --quiet) >"$work/initrd.cpio"
 
-step "booting the emulated PC"
 console=$work/console.log
 printer=$work/printer.out
 rm -f "$console" "$printer"
-rc=0
 timeout 240 qemu-system-x86_64 -M pc -accel tcg -m 256 -smp 1 -nic none -nographic -no-reboot \
-    -kernel "$kdir/vmlinuz" -initrd "$work/initrd.cpio" \
-    -append "console=ttyS0 quiet panic=-1" \
-    -parallel "file:$printer" </dev/null >"$console" 2>&1 || rc=$?
+    -kernel "$kdir/vmlinuz" -initrd "$work/initrd.cpio" -append "console=ttyS0 quiet panic=-1" \
+    -parallel "file:$printer" </dev/null >"$console" 2>&1 || step "QEMU ended with status $?"
 tr -d '\r' <"$console" >"$console.txt"
-step "QEMU ended with status $rc"
 
 # The sessions judged themselves (init.sh); a run cut short proves nothing.
 results=$(sed -n '/@@@ lptport sessions begin$/,/^@@@ lptport sessions end$/p' "$console.txt")
