@@ -42,12 +42,11 @@ void __stdcall Out32(short port, short value) {
 
 #ifndef FAKEINPOUT_NO_INP32
 short __stdcall Inp32(short port) {
-    const unsigned address = (unsigned short)port;
     char name[32];
-    snprintf(name, sizeof name, "FAKEINPOUT_IN_%X", address);
+    snprintf(name, sizeof name, "FAKEINPOUT_IN_%X", (unsigned short)port);
     const char* answer = getenv(name);
     const short value = answer ? (short)strtol(answer, NULL, 0) : 0xFF;
-    record("in 0x%X %d", address, value);
+    record("in 0x%X %d", (unsigned short)port, value);
     return value;
 }
 #endif

@@ -17,10 +17,9 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/wine.sh"
 start_proof /tmp/b-realport-wine "$@"
 
-toolchain=$src/cmake/mingw-w64-x86_64.cmake
-step "cross-building lptport.exe with $(basename "$toolchain")"
-cmake -S "$src" -B "$work/cross" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DLPTPANEL_GUI=OFF -DLPTPANEL_TESTS=OFF \
+step "cross-building lptport.exe"
+cmake -S "$src" -B "$work/cross" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLPTPANEL_GUI=OFF \
+    -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-w64-x86_64.cmake" -DLPTPANEL_TESTS=OFF \
     -DCMAKE_EXE_LINKER_FLAGS=-static >"$work/cmake.log" ||
     { cat "$work/cmake.log"; exit 1; }
 cmake --build "$work/cross" -j2 --target lptport
@@ -37,11 +36,10 @@ x86_64-w64-mingw32-ld -m i386pe -T "$here/dll32.ld" --dll -e 0 -o "$work/dlls/dl
 # directory only.
 run=$work/run
 rm -rf "$run"
-mkdir -p "$run"/{beside,wrongname,alone,cwd}
-for d in beside wrongname alone; do cp "$work/cross/bin/lptport.exe" "$run/$d/"; done
-cp "$work/dlls/fake.dll" "$run/beside/inpoutx64.dll"
-cp "$work/dlls/fake.dll" "$run/wrongname/inpout32.dll"
-cp "$work/dlls/fake.dll" "$run/cwd/inpoutx64.dll"
+for d in beside wrongname alone; do install -D -t "$run/$d" "$work/cross/bin/lptport.exe"; done
+install -D "$work/dlls/fake.dll" "$run/beside/inpoutx64.dll"
+install -D "$work/dlls/fake.dll" "$run/wrongname/inpout32.dll"
+install -D "$work/dlls/fake.dll" "$run/cwd/inpoutx64.dll"
 echo damaged >"$work/notaport"
 unset DISPLAY # Wine without a display
 start_wine
@@ -53,17 +51,17 @@ start_wine
 # blanks), leave in the DLL's record CALLS (lines joined by "; ", "none" when
 # it was never loaded), and print ERR on stderr.
 check() {
-    local exe="W:\\run\\${2#*:}\\lptport.exe" log=$work/calls.log rc=0 out calls
-    rm -f "$log"
-    (cd "$run/${2%:*}" && env FAKEINPOUT_LOG="$log" $3 "$wine" "$exe" $4 >"$work/out" 2>"$work/err") ||
-        rc=$?
+    local exe="W:\\run\\${2#*:}\\lptport.exe" rc=0 out calls
+    rm -f "$FAKEINPOUT_LOG"
+    (cd "$run/${2%:*}" && env $3 "$wine" "$exe" $4 >"$work/out" 2>"$work/err") || rc=$?
     out=$(tr -d '\r' <"$work/out" | tr '\n' ' ' | sed 's/ *$//')
-    calls=$(tr -d '\r' 2>/dev/null <"$log" || echo none)
+    calls=$(tr -d '\r' 2>/dev/null <"$FAKEINPOUT_LOG" || echo none)
     sed -i 's/\r$//' "$work/err"
     judge "$1" "$5" "status $5, stdout '$6', calls '$7'" \
         "status $rc, stdout '$out', calls '${calls//$'\n'/; }'" "$8" "$work/err"
 }
-win='(README: "Real ports on Windows")'
+export FAKEINPOUT_LOG=$work/calls.log
+win='(README: "Real ports on Windows")' d='W:\dlls' appdata="C:\\users\\$(id -un)\\AppData\\Local"
 unset_none="PARPORT unset, no inpoutx64.dll beside lptport.exe or in the system folder: using"
 unset_none+=" the simulated port C:.users.$(id -un).AppData.Local.lptpanel.port"
 step "running lptport.exe under $("$wine" --version 2>/dev/null)"
@@ -79,36 +77,35 @@ check default-dll beside "FAKEINPOUT_IN_379=0x7F FAKEINPOUT_IN_378=0x1C5" \
     "$calls; in 0x378 453; out 0x378 0" "port: .*inpoutx64.dll"
 # dll:PATH names the DLL, under any name, absolute or relative to the
 # working directory; the program's folder holds none.
-check dll-path-absolute alone "PARPORT=dll:W:\\dlls\\fake.dll FAKEINPOUT_IN_379=0x80" \
-    "out 0x37A 4 in 0x379" 0 128 "load W:\\dlls\\fake.dll; out 0x37A 4; in 0x379 128" \
+check dll-path-absolute alone "PARPORT=dll:$d\\fake.dll FAKEINPOUT_IN_379=0x80" \
+    "out 0x37A 4 in 0x379" 0 128 "load $d\\fake.dll; out 0x37A 4; in 0x379 128" \
     "port: port-I/O DLL W:.dlls.fake.dll"
 check dll-path-relative ..:alone "PARPORT=dll:dlls\\fake.dll" "out 0x378 255" 0 "" \
-    "load W:\\dlls\\fake.dll; out 0x378 255" "port: port-I/O DLL dlls.fake.dll"
+    "load $d\\fake.dll; out 0x378 255" "port: port-I/O DLL dlls.fake.dll"
 # Each entry point is looked up at its own first use: a DLL without Inp32
 # serves writes, and the first read fails with one message, after the
 # writes before it and before any after it.
-check out32-only-read alone "PARPORT=dll:W:\\dlls\\out32only.dll" "out 0x378 2 in 0x379 out 0x378 3" \
-    1 "" "load W:\\dlls\\out32only.dll; out 0x378 2" "out32only.dll.*no entry point Inp32.*$win"
+check out32-only-read alone "PARPORT=dll:$d\\out32only.dll" "out 0x378 2 in 0x379 out 0x378 3" \
+    1 "" "load $d\\out32only.dll; out 0x378 2" "out32only.dll.*no entry point Inp32.*$win"
 # With no DLL beside the program or in the system folder, PARPORT unset means
-# the simulated port (in the prefix's local application data): a DLL only in
-# the working directory, or only under the 32-bit name, is never loaded.
+# the simulated port in the local application data (9 written there is read
+# back): a DLL only in the working directory, or only under the 32-bit name,
+# is never loaded.
 check no-dll-cwd cwd:alone "" "out 0x378 7 in 0x378" 0 7 none "$unset_none"
-check no-dll-wrongname wrongname "" "out 0x378 7 in 0x378" 0 7 none "$unset_none"
-[ -f "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/lptpanel/port" ] &&
-    ok "the simulated port file is in %LOCALAPPDATA%\\lptpanel" || fail "no port file in the prefix"
+check local-appdata alone "PARPORT=sim:$appdata\\lptpanel\\port" "out 0x378 9" 0 "" none ""
+check no-dll-wrongname wrongname "" "in 0x378" 0 9 none "$unset_none"
 # A file of another format is refused as a port file, and sim reset makes a
-# fresh port there.
+# fresh port there (status 0x7F: inputs floating high).
 check sim-not-a-port alone "PARPORT=sim:W:\\notaport" "in 0x379" 1 "" none \
     "W:.notaport refused.*wrong size.*sim reset"
 check sim-reset alone "PARPORT=sim:W:\\notaport" "sim reset" 0 "" none ""
-[ "$(stat -c %s "$work/notaport")" -gt 65536 ] && ok "sim reset replaced the damaged file" ||
-    fail "sim reset left the damaged file"
+check sim-fresh alone "PARPORT=sim:W:\\notaport" "in 0x379" 0 127 none "port: .*W:.notaport"
 # Named bare, a DLL is looked for beside the program and in the system folder,
 # never in the working directory, where anyone may have left one.
 check dll-bare-cwd cwd:alone "PARPORT=dll:inpoutx64.dll" "out 0x378 1" 1 "" none \
     "inpoutx64.dll: not found beside lptport.exe.*$win"
 # A 32-bit DLL cannot be loaded into the 64-bit program: the message says so.
-check 32-bit-dll alone "PARPORT=dll:W:\\dlls\\dll32.dll" "out 0x378 1" 1 "" none \
+check 32-bit-dll alone "PARPORT=dll:$d\\dll32.dll" "out 0x378 1" 1 "" none \
     "dll32.dll: it is not a 64-bit DLL.*$win"
 check missing-path alone "PARPORT=dll:C:\\nowhere\\port.dll" "in 0x379" 1 "" none \
     "C:.nowhere.port.dll: not found.*$win"

@@ -6,7 +6,6 @@
 # out32only.dll (Out32 only), both recording every call (fakeinpout.c).
 build_recording_dlls() {
     local cc="x86_64-w64-mingw32-gcc -O2 -Wall -Wextra -Werror -shared -static-libgcc"
-    rm -rf "$work/dlls"
     mkdir -p "$work/dlls"
     $cc -o "$work/dlls/fake.dll" "$here/fakeinpout.c" "$here/fakeinpout.def"
     $cc -DFAKEINPOUT_NO_INP32 -o "$work/dlls/out32only.dll" "$here/fakeinpout.c" \
