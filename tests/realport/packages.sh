@@ -7,13 +7,11 @@
 # no archive to download from) exits with 77, which CTest reports as skipped.
 # Under CI (CI=true) nothing is skipped: the same case is a failure.
 
-SKIP_STATUS=77
-
 # cannot_run REASON: skip, or fail under CI.
 cannot_run() {
     [ "${CI:-}" != true ] || { echo "FAIL: $1 (CI must run this proof)" >&2; exit 1; }
     echo "SKIP: $1" >&2
-    exit "$SKIP_STATUS"
+    exit 77
 }
 
 # start_proof DEFAULT_WORK [SOURCE_DIR [WORK_DIR]]: sets src (the source tree,
@@ -23,9 +21,7 @@ cannot_run() {
 # the missing ones as root, and otherwise fails naming them.
 start_proof() {
     src=$(cd "${2:-$here/../../..}" && pwd)
-    work=${3:-$1}
-    mkdir -p "$work"
-    work=$(cd "$work" && pwd)
+    work=$(mkdir -p "${3:-$1}" && cd "${3:-$1}" && pwd)
     started=$SECONDS
     "$src/scripts/setup-debian" test >&2 ||
         cannot_run "scripts/setup-debian test could not install the packages the tests need"

@@ -21,11 +21,8 @@ start_proof /tmp/b-wine-panel "$1" "$2"
 lptport=$3
 
 qt=$(realpath -ms "$src/../shared/qt6-mingw") # as the preset names it
-if [ ! -f "$qt/lib/cmake/Qt6/Qt6Config.cmake" ]; then
-    echo "SKIP: no Qt for MinGW in $qt, so the Windows panel cannot be built" \
-        "(README: \"Building the zip (on Debian)\")"
-    exit "$SKIP_STATUS"
-fi
+[ -f "$qt/lib/cmake/Qt6/Qt6Config.cmake" ] || { echo "SKIP: no Qt for MinGW in $qt, so the" \
+    "Windows panel cannot be built (README: \"Building the zip (on Debian)\")"; exit 77; }
 
 step "building the panel for Windows and its zip"
 (cd "$src" && cmake --preset windows -B "$work/build" >"$work/cmake.log" 2>&1) ||
@@ -34,7 +31,6 @@ cmake --build "$work/build" -j2 --target lptpanel lptport
 (cd "$work/build" && rm -f lptpanel-*-win64.zip && cpack -G ZIP >"$work/cpack.log") ||
     { cat "$work/cpack.log"; exit 1; }
 rm -rf "$work/unzipped"
-mkdir "$work/unzipped"
 unzip -q "$work/build"/lptpanel-*-win64.zip -d "$work/unzipped"
 app=$(echo "$work/unzipped"/lptpanel-*-win64)
 appw="W:\\unzipped\\${app##*/}" # as the panel sees it
@@ -74,16 +70,16 @@ start_panel() {
     (cd "$2" && shift 2 && exec env "$@" "$wine" "$appw\\lptpanel.exe" 2>"$work/$name.err") &
     pid=$!
 }
+# find_window TITLE: the visible window TITLE is there; sets its X Y WIDTH
+# HEIGHT (it may be gone again before they are read: then it is not there).
 find_window() {
+    local geometry win
     win=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)
-    [ -n "$win" ]
+    geometry=$(xdotool getwindowgeometry --shell "$win" 2>/dev/null) && eval "$geometry"
 }
-no_window() { ! find_window "$1"; }
 # wait_main: waits for the main window; x0 y0 is its client area's corner.
 wait_main() {
     wait_for 60 find_window "$kTitle" || { fail "$name: the main window did not open"; return 1; }
-    local X Y WIDTH HEIGHT SCREEN WINDOW
-    eval "$(xdotool getwindowgeometry --shell "$win")"
     x0=$X y0=$((Y + HEIGHT - kClientHeight)) menuY=$(((HEIGHT - kClientHeight) / -2))
 }
 click() { xdotool mousemove $((x0 + $1)) $((y0 + $2)) click 1; }
@@ -91,18 +87,16 @@ click() { xdotool mousemove $((x0 + $1)) $((y0 + $2)) click 1; }
 # pointer and Wine activates a window when it is clicked, so: a click in the
 # window's middle, the keys, until the window is gone.
 close_with() {
-    find_window "$1" || return 0
-    local X Y WIDTH HEIGHT SCREEN WINDOW title=$1
-    shift
-    eval "$(xdotool getwindowgeometry --shell "$win")"
-    xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1 key "$@"
-    wait_for 1 no_window "$title"
+    local title=$1
+    find_window "$title" || return 0
+    xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1 key "${@:2}"
+    wait_for 1 eval '! find_window "$title"'
 }
 # ended RC ERR: the panel ends within 30 s, judged (judge in packages.sh):
 # with status RC, and ERR on stderr.
 ended() {
     local rc=0
-    wait_for 30 eval '! kill -0 $pid 2>/dev/null' || { fail "$name: the panel did not end"; return; }
+    wait_for 30 eval '! kill -0 $pid 2>/dev/null' || { fail "$name: it did not end"; return; }
     wait "$pid" || rc=$?
     tr -d '\r' <"$work/$name.err" >"$work/err"
     judge "$name" "$1" "status $1" "status $rc" "$2" "$work/err"
@@ -131,7 +125,7 @@ if wait_main; then
     click $switchD0
     clicked=$startup$'\ndata 1,control 11'
     wait_for 20 eval '[ "$(writes | uniq)" = "$clicked" ]' && ok "$name: a click on D0's switch" ||
-        { fail "$name: after a click on D0's switch, the writes (repeats left out):"; writes | uniq; }
+        { fail "$name: the writes after a click on D0 (repeats left out):"; writes | uniq; }
     # S3 high, set from Linux, lights its lamp alone.
     PARPORT="sim:$port" "$lptport" sim status 0x88
     wait_for 20 lamp_is 3 ledron.bmp && lamp_is 2 ledgon.bmp && lamp_is 7 ledgon.bmp &&
@@ -139,7 +133,7 @@ if wait_main; then
         fail "$name: the lamps do not show status 0x88"
     import -window root "$work/panel.png"
     click 40 "$menuY"
-    wait_for 20 find_window "Mivotrel Connector" && ok "$name: the menu opened the connector diagram" ||
+    wait_for 20 find_window "Mivotrel Connector" && ok "$name: the menu opened the diagram" ||
         fail "$name: no diagram window after a click on the menu"
     wait_for 20 close_with "Mivotrel Connector" alt+F4 || fail "$name: the diagram stays open"
     # The exit button ends it; the port line says which port and why.
@@ -153,8 +147,7 @@ fi
 # status 1 once it is answered.
 step "a missing picture"
 rm -rf "$work/nopicture"
-mkdir "$work/nopicture"
-cp "$app"/{swtchon.gif,swtchoff.gif,ledron.bmp} "$work/nopicture"
+install -D -t "$work/nopicture" "$app"/{swtchon.gif,swtchoff.gif,ledron.bmp}
 start_panel missing-picture "$work/nopicture" 'PARPORT=sim:W:\port'
 wait_for 60 find_window lptpanel || fail "$name: no error dialog"
 wait_for 20 close_with lptpanel Return || fail "$name: Return did not answer the dialog"
