@@ -39,6 +39,7 @@ levels() {
         sed -n '/^\$dumpvars/,/^\$end/p' /tmp/c.vcd | tr -d '\n'
 }
 ppdev="env PARPORT=/dev/parport0 lptport" direct="env PARPORT=direct lptport"
+pp="^lptport: port: ppdev /dev/parport0"
 
 echo
 echo "@@@ lptport sessions begin"
@@ -89,20 +90,20 @@ session ppdev-not-in-group 1 "" "/dev/parport0: permission denied.*group lp" \
     su user -s /bin/sh -c "$ppdev out 0x378 1"
 session direct-not-root 1 "" "needs root" su user -s /bin/sh -c "$direct out 0x378 1"
 # A member of group lp drives the port through ppdev.
-session ppdev-in-group 0 "" "port: ppdev" su printer -s /bin/sh -c "$ppdev $(strobe 0x47)"
+session ppdev-in-group 0 "" "$pp" su printer -s /bin/sh -c "$ppdev $(strobe 0x47)"
 
 # The printer driver lp holds the port; once removed, ppdev works again.
 insmod /lp.ko
 session ppdev-held-by-lp 1 "" "/dev/parport0: .*lp holds.*rmmod lp.*blacklist lp" $ppdev out 0x378 1
 rmmod lp
-session ppdev-after-rmmod-lp 0 "" "port: ppdev" $ppdev $(strobe 0x48)
+session ppdev-after-rmmod-lp 0 "" "$pp" $ppdev $(strobe 0x48)
 
 # Kernel lockdown, as under Secure Boot: raw port I/O is refused even for
 # root, and ppdev still works.
 mount -t securityfs securityfs /sys/kernel/security
 echo integrity >/sys/kernel/security/lockdown
 session direct-lockdown 1 "" "locked down (lockdown=integrity)" $direct out 0x378 1
-session ppdev-lockdown 0 "" "port: ppdev" $ppdev $(strobe 0x49)
+session ppdev-lockdown 0 "" "$pp" $ppdev $(strobe 0x49)
 
 dmesg | grep -i -E 'parport|ppdev|lp[0-9]|lockdown' | sed -e 's/^/@@ dmesg /'
 echo "@@@ lptport sessions end"
