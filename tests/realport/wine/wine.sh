@@ -16,7 +16,8 @@ build_recording_dlls() {
 # quiet 64-bit prefix in $work/prefix (made on first use, with Wine's own
 # fonts for the dialogs) whose drive W: is $work, so that the cases name their
 # files briefly, and keeps one wine server running until the script exits,
-# then runs CLEANUP, a command, if given.
+# when it ends every Wine process of the prefix and waits for them; then it
+# runs CLEANUP, a command, if given.
 start_wine() {
     wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver # where Debian puts them
     export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
@@ -24,9 +25,10 @@ start_wine() {
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         step "creating the Wine prefix"
         "$wine" wineboot --init >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log"; exit 1; }
+        "$wineserver" -w # until the prefix's start-up programs have ended
         cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
     fi
     ln -sfn "$work" "$WINEPREFIX/dosdevices/w:"
     "$wineserver" -p 60 2>/dev/null || true # one is running already
-    trap '"$wineserver" -k 2>/dev/null; '"${1:-}" EXIT
+    trap '"$wineserver" -k 2>/dev/null; "$wineserver" -w; '"${1:-}" EXIT
 }
