@@ -20,65 +20,42 @@ namespace panel_test {
 
 /// What a user does: "Image1(2)", "Check1", "Command3" click that control,
 /// "Connec" chooses the menu command, "close" closes the window by its frame.
-/// "Command1_Click" calls the apply handler directly, bypassing the button.
 inline bool act(Mivo& m, const QString& action) {
-    if (action == "close") {
+    QWidget* control = m.findChild<QWidget*>(action);
+    if (action == "close")
         m.windowHandle()->close();
-    } else if (action == "Command1_Click") {
-        m.Command1_Click();
-    } else if (action == "Connec") {
-        QMenuBar* bar = m.menuBar();
-        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(m.Connec).center());
-    } else if (QWidget* control = m.findChild<QWidget*>(action)) {
+    else if (action == "Connec")
+        QTest::mouseClick(m.menuBar(), Qt::LeftButton, {},
+                          m.menuBar()->actionGeometry(m.Connec).center());
+    else if (control)
         QTest::mouseClick(control, Qt::LeftButton);
-    } else {
-        return false;
-    }
-    return true;
+    return control || action == "close" || action == "Connec";
 }
 
-/// The picture an image control shows: '1' "swtchon.gif", '0' "swtchoff.gif",
-/// 'H' "ledron.bmp", 'L' "ledgon.bmp", '-' none yet, '?' anything else.
-inline char pictureOf(const ImageLabel* image) {
-    if (image->pixmap().isNull())
-        return '-';
-    const auto form = QImage::Format_ARGB32_Premultiplied;
-    const QImage shown = image->pixmap().toImage().convertToFormat(form);
-    for (auto [c, file] : {std::pair{'1', "swtchon.gif"},
-                           {'0', "swtchoff.gif"},
-                           {'H', "ledron.bmp"},
-                           {'L', "ledgon.bmp"}})
-        if (shown == QImageReader(file).read().convertToFormat(form))
-            return c;
-    return '?';
-}
-
-/// Image controls as their pictures.
+/// Image controls as the pictures they show: '1' "swtchon.gif", '0'
+/// "swtchoff.gif", 'H' "ledron.bmp", 'L' "ledgon.bmp", '-' none yet, '?'
+/// anything else.
 inline QString pictures(std::span<ImageLabel* const> images) {
+    const char* files[] = {"swtchon.gif", "swtchoff.gif", "ledron.bmp", "ledgon.bmp"};
+    const auto form = QImage::Format_ARGB32_Premultiplied;
     QString s;
-    for (const ImageLabel* image : images)
-        s += pictureOf(image);
+    for (const ImageLabel* image : images) {
+        const QImage shown = image->pixmap().toImage().convertToFormat(form);
+        s += shown.isNull() ? '-' : '?';
+        for (int i = 0; i < 4; ++i)
+            if (!shown.isNull() && shown == QImageReader(files[i]).read().convertToFormat(form))
+                s.back() = "10HL"[i];
+    }
     return s;
 }
 
-/// The switches D0..D7, toggle-all / C0..C3, toggle-all; the lamps S0..S7.
+/// The switches D0..D7, toggle-all / C0..C3, toggle-all.
 inline QString switches(const Mivo& m) {
     return pictures(m.Image1) + '/' + pictures(std::span(m.Image3).first<4>()) +
-           pictureOf(m.Image3[8]);
-}
-inline QString lamps(const Mivo& m) {
-    return pictures(m.Image2);
+           pictures(std::span(m.Image3).last<1>());
 }
 
-/// Register accesses as "D5 C11 S": the register's initial, and the value of a write.
-inline QString trace(std::span<const lpt::test::Access> accesses) {
-    QStringList t;
-    for (const auto& a : accesses)
-        t << QChar(lpt::registerName(a.reg)[0]).toUpper() +
-                 (a.kind == lpt::test::Access::Write ? QString::number(a.value) : QString());
-    return t.join(' ');
-}
-
+/// A panel after start-up.
 struct PanelRun {
     std::shared_ptr<lpt::test::RecordingPort::State> port = lpt::test::RecordingPort::install();
     Mivo mivo;
@@ -90,21 +67,23 @@ struct PanelRun {
             for (const QString& action : script[pass])
                 QVERIFY2(act(mivo, action), qPrintable(action));
         };
-    }
-    /// The accesses since the last call.
-    QString accesses() {
-        const QString t = trace(std::span(port->accesses).subspan(traced));
-        traced = port->accesses.size();
-        return t;
-    }
-    QString startUp() {
         mivo.startUp();
-        return accesses();
+    }
+    /// The register accesses since the last call, as "D5 C11 S": the
+    /// register's initial, and the value of a write.
+    QString accesses() {
+        QStringList t;
+        for (; traced < port->accesses.size(); ++traced) {
+            const lpt::test::Access& a = port->accesses[traced];
+            t << QChar(lpt::registerName(a.reg)[0]).toUpper() +
+                     (a.kind == lpt::test::Access::Write ? QString::number(a.value) : QString());
+        }
+        return t.join(' ');
     }
     /// One pass of the monitor loop: "its accesses | the switches after it".
     QString pass() {
-        const bool goOn = mivo.monitorPass();
-        return accesses() + " | " + switches(mivo) + (goOn ? "" : " | end");
+        mivo.monitorPass();
+        return accesses() + " | " + switches(mivo);
     }
 };
 
