@@ -32,22 +32,6 @@ std::string_view registerName(Register reg) {
     return "?";
 }
 
-int composeData(std::span<const int, 8> dataBits) {
-    int value = 0;
-    for (int i = 0; i < 8; ++i)
-        if (dataBits[i] == 1)
-            value |= 1 << i;
-    return value;
-}
-
-int composeControl(std::span<const int, 4> controlBits) {
-    int value = 0;
-    for (int i = 0; i < 4; ++i)
-        if (controlBits[i] == 1)
-            value |= 1 << i;
-    return value ^ kControlInverted;
-}
-
 std::array<int, 8> decodeStatus(int statusValue) {
     const int bits = (statusValue & 0xFF) ^ kStatusInverted;
     std::array<int, 8> levels{};

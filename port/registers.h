@@ -8,7 +8,6 @@
 #include <array>
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string_view>
 
 namespace lpt {
@@ -30,10 +29,6 @@ inline constexpr int kAllOnesControl = 4;
 inline constexpr int kAllZerosData = 0;
 inline constexpr int kAllZerosControl = 11;
 
-/// Data register value from the logical levels of D0..D7 (bit i drives Di).
-int composeData(std::span<const int, 8> dataBits);
-/// Control register value (0..15) from the logical levels of C0..C3.
-int composeControl(std::span<const int, 4> controlBits);
 /// Pin levels of S0..S7 (1 = high) from a status register value.
 std::array<int, 8> decodeStatus(int statusValue);
 /// Control register bits whose pin level is the complement of the bit: C0, C1, C3.
