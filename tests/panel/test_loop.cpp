@@ -173,7 +173,7 @@ private slots:
         for (int pass = 8; pass <= 10; ++pass)
             run.pass();
         QVERIFY(c.isNull() && Conn::loaded() && Conn::loaded()->isVisible());
-        QCOMPARE(run.port->statusReads(), 10);
+        QCOMPARE(run.port->reads, 10);
         Conn::loaded()->close();
     }
 };

@@ -11,7 +11,6 @@
 #include <QTest>
 
 #include <chrono>
-#include <cstdio>
 
 #include <sys/wait.h>
 #include <unistd.h>

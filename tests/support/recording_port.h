@@ -24,8 +24,6 @@ public:
         std::vector<Access> accesses;
         int status = 0x7F;
         int reads = 0; // of the status register
-
-        int statusReads() const { return reads; }
     };
 
     /// Installs a fresh recording port as the open port and returns its
