@@ -51,7 +51,7 @@ constexpr const char* kUsage =
     "selftest checks a loopback plug (pins 2-15, 3-13, 4-12, 5-10, 6-11) and reports each wire.\n"
     "The port is chosen by PARPORT: sim, sim:PATH, /dev/parportN, direct, direct:0xBASE"
 #ifdef _WIN32
-    ", dll:PATH (a port-I/O DLL)"
+    ",\ndll:PATH (a port-I/O DLL)"
 #endif
     ".\n"
     "Exit status: 0 done (selftest: every wire good), 1 port failure (selftest: a wire is not\n"
