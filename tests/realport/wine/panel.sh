@@ -23,6 +23,9 @@ lptport=$3
 qt=$(realpath -ms "$src/../shared/qt6-mingw") # as the preset names it
 [ -f "$qt/lib/cmake/Qt6/Qt6Config.cmake" ] || { echo "SKIP: no Qt for MinGW in $qt, so the" \
     "Windows panel cannot be built (README: \"Building the zip (on Debian)\")"; exit 77; }
+# The rest runs on a display of its own: this script again, under xvfb-run.
+[ -n "${LPTPANEL_XVFB:-}" ] ||
+    exec env LPTPANEL_XVFB=1 xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash "$0" "$@"
 
 step "building the panel for Windows and its zip"
 (cd "$src" && cmake --preset windows -B "$work/build" >"$work/cmake.log" 2>&1) ||
@@ -47,14 +50,8 @@ wait_for() {
     done
 }
 
-step "starting Xvfb (it picks a free display and writes it to fd 3) and Wine"
-rm -f "$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb=$!
-trap 'kill "$xvfb"' EXIT
-wait_for 10 test -s "$work/display" || { cat "$work/xvfb.log"; exit 1; }
-export DISPLAY=:$(cat "$work/display")
-start_wine 'kill "$xvfb"'
+step "starting Wine on display $DISPLAY"
+start_wine
 
 # Places in the client area below the menu bar, in pixels (15 twips each),
 # from the layout table: frame corner + control corner + half the control.

@@ -12,12 +12,11 @@ build_recording_dlls() {
         "$here/fakeinpout-out32.def"
 }
 
-# start_wine [CLEANUP]: sets wine (the loader) and wineserver, exports a
+# start_wine: sets wine (the loader) and wineserver, exports a
 # quiet 64-bit prefix in $work/prefix (made on first use, with Wine's own
 # fonts for the dialogs) whose drive W: is $work, so that the cases name their
 # files briefly, and keeps one wine server running until the script exits,
-# when it ends every Wine process of the prefix and waits for them; then it
-# runs CLEANUP, a command, if given.
+# when it ends every Wine process of the prefix and waits for them.
 start_wine() {
     wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver # where Debian puts them
     export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
@@ -30,5 +29,5 @@ start_wine() {
     fi
     ln -sfn "$work" "$WINEPREFIX/dosdevices/w:"
     "$wineserver" -p 60 2>/dev/null || true # one is running already
-    trap '"$wineserver" -k 2>/dev/null; "$wineserver" -w; '"${1:-}" EXIT
+    trap '"$wineserver" -k 2>/dev/null; "$wineserver" -w' EXIT
 }
