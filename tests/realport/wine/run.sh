@@ -27,7 +27,7 @@ cmake --build "$work/cross" -j2 --target lptport
 step "building the recording DLLs"
 build_recording_dlls
 # dll32.dll, a 32-bit DLL with the same two entry points.
-x86_64-w64-mingw32-as --32 -o "$work/dlls/dll32.o" "$here/dll32.s"
+x86_64-w64-mingw32-gcc -m32 -std=c2x -Wall -Werror -c -o "$work/dlls/dll32.o" "$here/dll32.c"
 x86_64-w64-mingw32-ld -m i386pe -T "$here/dll32.ld" --dll -e 0 -o "$work/dlls/dll32.dll" \
     "$work/dlls/dll32.o" "$here/dll32.def"
 
