@@ -41,7 +41,6 @@ levels() {
 ppdev="env PARPORT=/dev/parport0 lptport" direct="env PARPORT=direct lptport"
 pp="^lptport: port: ppdev /dev/parport0"
 
-echo
 echo "@@@ lptport sessions begin"
 echo "@@ kernel=$(uname -r)"
 

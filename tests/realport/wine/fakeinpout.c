@@ -26,8 +26,7 @@ static void record(const char* format, ...) {
     fclose(f);
 }
 
-BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID reserved) {
-    (void)reserved;
+BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         char file[MAX_PATH] = "?";
         GetModuleFileNameA(self, file, sizeof file);

@@ -128,7 +128,6 @@ if wait_main; then
     wait_for 20 lamp_is 3 ledron.bmp && lamp_is 2 ledgon.bmp && lamp_is 7 ledgon.bmp &&
         ok "$name: status 0x88 from the Linux lptport lit S3's lamp alone" ||
         fail "$name: the lamps do not show status 0x88"
-    import -window root "$work/panel.png"
     click 40 "$menuY"
     wait_for 20 find_window "Mivotrel Connector" && ok "$name: the menu opened the diagram" ||
         fail "$name: no diagram window after a click on the menu"
@@ -154,10 +153,9 @@ ended 1 'cannot load picture "ledgon.bmp"'
 # start-up writes and the first pass, which reads the status, in order. (The
 # other ways to name a DLL are the driver's, proven with lptport.exe by run.sh.)
 step "the recording DLL beside the panel"
-name=dll-beside
 install -D "$work/dlls/fake.dll" "$app/inpoutx64.dll"
 rm -f "$work/calls.log"
-start_panel $name "$app" FAKEINPOUT_LOG="$work/calls.log"
+start_panel dll-beside "$app" FAKEINPOUT_LOG="$work/calls.log"
 record() { head -8 "$work/calls.log" 2>/dev/null | tr -d '\r' | paste -sd';'; }
 calls="load $appw\\inpoutx64.dll;out 0x378 0;out 0x37A 3;out 0x378 255;out 0x37A 255"
 calls+=";out 0x378 0;out 0x37A 11;in 0x379 255"

@@ -17,14 +17,13 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/wine.sh"
 start_proof /tmp/b-realport-wine "$@"
 
-step "cross-building lptport.exe"
+step "cross-building lptport.exe and the recording DLLs"
 cmake -S "$src" -B "$work/cross" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLPTPANEL_GUI=OFF \
     -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-w64-x86_64.cmake" -DLPTPANEL_TESTS=OFF \
     -DCMAKE_EXE_LINKER_FLAGS=-static >"$work/cmake.log" ||
     { cat "$work/cmake.log"; exit 1; }
 cmake --build "$work/cross" -j2 --target lptport
 
-step "building the recording DLLs"
 build_recording_dlls
 # dll32.dll, a 32-bit DLL with the same two entry points.
 x86_64-w64-mingw32-gcc -m32 -std=c2x -Wall -Werror -c -o "$work/dlls/dll32.o" "$here/dll32.c"

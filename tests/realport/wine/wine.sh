@@ -5,7 +5,7 @@
 # build_recording_dlls: $work/dlls/fake.dll (Out32 and Inp32) and
 # out32only.dll (Out32 only), both recording every call (fakeinpout.c).
 build_recording_dlls() {
-    local cc="x86_64-w64-mingw32-gcc -O2 -Wall -Wextra -Werror -shared -static-libgcc"
+    local cc="x86_64-w64-mingw32-gcc -std=c2x -O2 -Wall -Wextra -Werror -shared -static-libgcc"
     mkdir -p "$work/dlls"
     $cc -o "$work/dlls/fake.dll" "$here/fakeinpout.c" "$here/fakeinpout.def"
     $cc -DFAKEINPOUT_NO_INP32 -o "$work/dlls/out32only.dll" "$here/fakeinpout.c" \
