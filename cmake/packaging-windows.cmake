@@ -68,6 +68,10 @@ endif()
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
 install(FILES ${PROJECT_SOURCE_DIR}/assets/fonts/LICENSE DESTINATION licences
         RENAME LiberationSans-OFL.txt)
+# lptport.exe carries the code of two header-only libraries: their notices.
+install(FILES /usr/share/doc/libcli11-dev/copyright DESTINATION licences RENAME CLI11.txt)
+install(FILES /usr/share/doc/nlohmann-json3-dev/copyright DESTINATION licences
+        RENAME nlohmann-json.txt)
 foreach(licence LGPL-3 GPL-3)
   set(text /usr/share/common-licenses/${licence})
   if(NOT EXISTS ${text})

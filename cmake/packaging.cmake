@@ -10,6 +10,10 @@
 include(GNUInstallDirs)
 
 install(TARGETS lptport RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET lptport_completion)
+  install(FILES ${PROJECT_BINARY_DIR}/lptport/lptport.bash
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME lptport)
+endif()
 set(lptpanel_pages lptport)
 set(lptpanel_with_panel OFF)
 if(TARGET lptpanel)

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: MIT
-// lptport's commands over the port layer. They use the same driver layer and
-// PARPORT as the panel, and print stable lines for scripts.
+// lptport's commands over the port layer. The command line is declared on
+// CLI11, one declaration per command with its positionals, options and checks;
+// every argument is checked before the port is opened. The commands use the
+// same driver layer and PARPORT as the panel, and print stable lines for
+// scripts (or, with --json, one JSON document).
 #include "lptport/commands.h"
 
 #include "lptport/capture.h"
+#include "lptport/completion.h"
 #include "lptport/sampler.h"
 #include "lptport/selftest.h"
 #include "lptport/watch.h"
@@ -12,11 +16,13 @@
 #include "port/registers.h"
 #include "port/simulated.h"
 
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
 #include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,110 +36,59 @@
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: lptport out ADDR VALUE [out ADDR VALUE | in ADDR]...\n"
-    "       lptport in ADDR [...]\n"
-    "       lptport show\n"
-    "       lptport watch [INTERVAL_MS]\n"
-    "       lptport capture [-o FILE] [--for SECONDS | --samples N] [--outputs]\n"
-    "       lptport selftest\n"
-    "       lptport sim status VALUE | sim pins Sk=0|1... | sim wiring open|loopback\n"
-    "       lptport sim reset | sim writes [--since N | --count] | sim reads\n"
-    "       lptport --help | --version\n"
-    "ADDR is 0x378 (data), 0x379 (status) or 0x37A (control); numbers are decimal or 0x hex.\n"
-    "watch prints a timed line for every change of an input pin (and, on the simulated port,\n"
-    "of each register) until interrupted; it polls every INTERVAL_MS (1 to 60000, default 10).\n"
-    "sim writes lists the write log, oldest first; --since N lists the writes after the N-th,\n"
-    "each line numbered; --count prints how many writes the port has had.\n"
-    "capture reads the status register back to back and writes every pin change, stamped to\n"
-    "the nanosecond, as VCD (for PulseView, sigrok-cli, GTKWave) to FILE or standard output,\n"
-    "until SECONDS or N samples or Ctrl+C; --outputs adds D0-D7 and C0-C3.\n"
-    "selftest checks a loopback plug (pins 2-15, 3-13, 4-12, 5-10, 6-11) and reports each wire.\n"
-    "The port is chosen by PARPORT: sim, sim:PATH, /dev/parportN, direct, direct:0xBASE"
-#ifdef _WIN32
-    ",\ndll:PATH (a port-I/O DLL)"
-#endif
-    ".\n"
-    "Exit status: 0 done (selftest: every wire good), 1 port failure (selftest: a wire is not\n"
-    "good), 2 bad arguments.\n";
+using Json = nlohmann::ordered_json;
 
-// A usage error is one line: what is wrong, and where the full usage is.
-[[noreturn]] void usage(const std::string& problem) {
-    std::fprintf(stderr, "lptport: %s. Try 'lptport --help'\n", problem.c_str());
+// A usage error is one line: what is wrong, and where that command's usage is.
+[[noreturn]] void usage(const std::string& command, const std::string& problem) {
+    std::fprintf(stderr, "lptport: %s%s. Try 'lptport %s--help'\n",
+                 command.empty() ? "" : (command + ": ").c_str(), problem.c_str(),
+                 command.empty() ? "" : (command + " ").c_str());
     std::exit(2);
 }
 
+void printJson(const Json& doc) {
+    std::printf("%s\n", doc.dump(2).c_str());
+    std::fflush(stdout);
+}
+
+// Decimal or 0x hex, at most 8 digits; no sign, no octal.
 std::optional<long> number(std::string_view text) {
     int base = 10;
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
         base = 16;
         text.remove_prefix(2);
     }
-    if (text.empty() || text.size() > 8)
-        return std::nullopt;
     long v = 0;
-    for (char c : text) {
-        int d = c >= '0' && c <= '9'   ? c - '0'
-                : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                       : 99;
-        if (d >= base)
-            return std::nullopt;
-        v = v * base + d;
-    }
+    const auto [end, err] = std::from_chars(text.data(), text.data() + text.size(), v, base);
+    if (text.empty() || text.size() > 8 || err != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
     return v;
 }
 
-long byteArg(const char* text, const char* what) {
-    auto v = number(text);
-    if (!v || *v > 255)
-        usage(std::string(what) + " must be a number from 0 to 255 (or 0x00 to 0xFF), not '" +
-              text + "'");
-    return *v;
+// A check that also rewrites the text into the decimal number CLI11 stores.
+CLI::Validator numberFrom(long low, long high, const std::string& what) {
+    return CLI::Validator(
+        [=](std::string& text) -> std::string {
+            const auto v = number(text);
+            if (!v || *v < low || *v > high)
+                return "must be " + what + ", not '" + text + "'";
+            text = std::to_string(*v);
+            return {};
+        },
+        "");
 }
 
-long addressArg(const char* text) {
-    auto v = number(text);
-    if (!v || !lpt::registerAt(static_cast<int>(*v)))
-        usage(std::string("ADDR must be 0x378, 0x379 or 0x37A, not '") + text + "'");
-    return *v;
-}
+const CLI::Validator kByte = numberFrom(0, 255, "a number from 0 to 255 (or 0x00 to 0xFF)");
 
-struct Step {
-    bool out;
-    short address;
-    short value;
-};
-
-int runSteps(int argc, char** argv) {
-    std::vector<Step> steps;
-    for (int i = 1; i < argc;) {
-        const std::string_view op = argv[i];
-        if (op == "out") {
-            if (i + 2 >= argc)
-                usage("out needs ADDR and VALUE");
-            steps.push_back({true, static_cast<short>(addressArg(argv[i + 1])),
-                             static_cast<short>(byteArg(argv[i + 2], "VALUE"))});
-            i += 3;
-        } else if (op == "in") {
-            if (i + 1 >= argc)
-                usage("in needs ADDR");
-            steps.push_back({false, static_cast<short>(addressArg(argv[i + 1])), 0});
-            i += 2;
-        } else {
-            usage("unexpected '" + std::string(op) + "' (only out and in may follow one another)");
-        }
-    }
-    for (const Step& s : steps) {
-        if (s.out) {
-            Out32(s.address, s.value);
-        } else {
-            std::printf("%d\n", Inp32(s.address));
-            std::fflush(stdout);
-        }
-    }
-    return 0;
-}
+const CLI::Validator kAddress(
+    [](std::string& text) -> std::string {
+        const auto v = number(text);
+        if (!v || !lpt::registerAt(static_cast<int>(*v)))
+            return "must be 0x378 (data), 0x379 (status) or 0x37A (control), not '" + text + "'";
+        text = std::to_string(*v);
+        return {};
+    },
+    "");
 
 std::string bits(int v) {
     std::string s;
@@ -142,30 +97,90 @@ std::string bits(int v) {
     return s;
 }
 
-int show() {
+std::string hex(int v) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(v));
+    return text;
+}
+
+// ---- the work of each command ----------------------------------------------
+
+struct Step {
+    bool out;
+    int address;
+    int value;
+};
+
+int runSteps(const std::vector<Step>& steps, bool json) {
+    Json reads = Json::array();
+    for (const Step& s : steps) {
+        if (s.out) {
+            Out32(static_cast<short>(s.address), static_cast<short>(s.value));
+            continue;
+        }
+        const int value = Inp32(static_cast<short>(s.address));
+        if (json) {
+            reads.push_back({{"address", hex(s.address)},
+                             {"register", lpt::registerName(*lpt::registerAt(s.address))},
+                             {"value", value},
+                             {"bits", bits(value)}});
+        } else {
+            std::printf("%d\n", value);
+            std::fflush(stdout);
+        }
+    }
+    if (json)
+        printJson({{"reads", reads}});
+    return 0;
+}
+
+const char* direction(lpt::PinKind kind) {
+    return kind == lpt::PinKind::Output  ? "output"
+           : kind == lpt::PinKind::Input ? "input"
+                                         : "ground";
+}
+
+int show(bool json) {
     const int data = Inp32(lpt::kDataPort);
     const int status = Inp32(lpt::kStatusPort);
     const int control = Inp32(lpt::kControlPort);
+    if (json) {
+        Json registers = Json::array(), pins = Json::array();
+        for (auto [name, address, value] : {std::tuple{"data", lpt::kDataPort, data},
+                                            std::tuple{"status", lpt::kStatusPort, status},
+                                            std::tuple{"control", lpt::kControlPort, control}})
+            registers.push_back({{"register", name},
+                                 {"address", hex(address)},
+                                 {"value", value},
+                                 {"bits", bits(value)}});
+        for (const auto& pin : lpt::connectorPins()) {
+            Json p = {{"pin", pin.pin},
+                      {"signal", pin.name},
+                      {"inverted", pin.inverted},
+                      {"direction", direction(pin.kind)}};
+            p["level"] = pin.kind == lpt::PinKind::Ground
+                             ? Json(nullptr)
+                             : Json(lpt::pinLevel(pin, data, status, control));
+            pins.push_back(p);
+        }
+        printJson({{"registers", registers}, {"pins", pins}});
+        return 0;
+    }
     std::printf("register  address  value  bits\n");
     std::printf("data      0x378    %5d  %s\n", data, bits(data).c_str());
     std::printf("status    0x379    %5d  %s\n", status, bits(status).c_str());
     std::printf("control   0x37A    %5d  %s\n", control, bits(control).c_str());
     std::printf("\npin  signal  direction  level\n");
     for (const auto& pin : lpt::connectorPins()) {
-        const char* dir = pin.kind == lpt::PinKind::Output  ? "output"
-                          : pin.kind == lpt::PinKind::Input ? "input"
-                                                            : "ground";
         std::string name = (pin.inverted ? "/" : "") + std::string(pin.name);
         if (pin.kind == lpt::PinKind::Ground)
-            std::printf("%3d  %-6s  %-9s  -\n", pin.pin, name.c_str(), dir);
+            std::printf("%3d  %-6s  %-9s  -\n", pin.pin, name.c_str(), direction(pin.kind));
         else
-            std::printf("%3d  %-6s  %-9s  %d\n", pin.pin, name.c_str(), dir,
+            std::printf("%3d  %-6s  %-9s  %d\n", pin.pin, name.c_str(), direction(pin.kind),
                         lpt::pinLevel(pin, data, status, control));
     }
     return 0;
 }
-
-constexpr long kDefaultWatchMs = 10;
 
 // Sleeps until the deadline on the steady clock; a signal cuts the sleep short.
 void sleepUntil(std::chrono::steady_clock::time_point deadline) {
@@ -183,17 +198,7 @@ void sleepUntil(std::chrono::steady_clock::time_point deadline) {
 #endif
 }
 
-int watch(int argc, char** argv) {
-    if (argc > 3)
-        usage("watch takes at most INTERVAL_MS");
-    long intervalMs = kDefaultWatchMs;
-    if (argc == 3) {
-        const auto v = number(argv[2]);
-        if (!v || *v < 1 || *v > 60000)
-            usage(std::string("INTERVAL_MS must be a number from 1 to 60000, not '") + argv[2] +
-                  "'");
-        intervalMs = *v;
-    }
+int watch(long intervalMs) {
     lpt::catchStopSignals();
 
     // Reading data and control back shows what the port holds only on the
@@ -237,41 +242,7 @@ int watch(int argc, char** argv) {
     return 0;
 }
 
-int capture(int argc, char** argv) {
-    lpt::CaptureOptions options;
-    std::string path = "-";
-    for (int i = 2; i < argc; ++i) {
-        const std::string_view a = argv[i];
-        const bool valued = a == "-o" || a == "--for" || a == "--samples";
-        if (valued && i + 1 >= argc)
-            usage("capture " + std::string(a) + " needs a value");
-        if (a == "-o") {
-            path = argv[++i];
-        } else if (a == "--for") {
-            options.durationNs = lpt::parseSeconds(argv[++i]);
-            if (!options.durationNs)
-                usage(std::string("--for needs SECONDS above 0 and at most 1000000, such as 10 or "
-                                  "0.5, not '") +
-                      argv[i] + "'");
-        } else if (a == "--samples") {
-            options.samples = lpt::parseCount(argv[++i]);
-            if (!options.samples)
-                usage(std::string("--samples needs a whole number from 1 to 10^15, not '") +
-                      argv[i] + "'");
-        } else if (a == "--outputs") {
-            options.outputs = true;
-        } else {
-            usage("capture does not know '" + std::string(a) + "'");
-        }
-    }
-    if (options.durationNs && options.samples)
-        usage("capture takes --for or --samples, not both");
-    return lpt::captureCommand(options, path);
-}
-
-int selftest(int argc) {
-    if (argc != 2)
-        usage("selftest takes no argument");
+int selftest() {
     lpt::SelftestOutcome outcome;
     try {
         outcome = lpt::runSelftest(lpt::currentDriver());
@@ -283,24 +254,331 @@ int selftest(int argc) {
     return outcome.allGood() ? 0 : 1;
 }
 
-// A write number for sim writes --since: decimal or 0x hex, up to 2^64 - 1.
-std::optional<std::uint64_t> writeNumber(std::string_view text) {
-    const bool hex = text.starts_with("0x") || text.starts_with("0X");
-    if (hex)
-        text.remove_prefix(2);
-    std::uint64_t v = 0;
-    const auto [end, err] =
-        std::from_chars(text.data(), text.data() + text.size(), v, hex ? 16 : 10);
-    if (text.empty() || err != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return v;
+std::unique_ptr<lpt::SimulatedPort> openSim(const std::string& path) {
+    try {
+        return lpt::SimulatedPort::open(path);
+    } catch (const lpt::PortError& e) {
+        lpt::fail(e.failure());
+    }
 }
 
-int sim(int argc, char** argv) {
-    if (argc < 3)
-        usage("sim needs a command");
-    const std::string_view cmd = argv[2];
-    const int extra = argc - 3;
+struct SimWrites {
+    std::optional<std::uint64_t> since;
+    bool countOnly = false;
+    bool json = false;
+};
+
+int simWrites(lpt::SimulatedPort& port, const SimWrites& args) {
+    const std::uint64_t n = port.writeCount();
+    if (args.countOnly) {
+        if (args.json)
+            printJson({{"count", n}});
+        else
+            std::printf("%llu\n", static_cast<unsigned long long>(n));
+        return 0;
+    }
+    const auto since = args.since;
+    if (since && n > lpt::SimulatedPort::kLogSize && *since < n - lpt::SimulatedPort::kLogSize)
+        std::fprintf(stderr,
+                     "lptport: sim writes: writes %llu to %llu are no longer in the log, "
+                     "which keeps the last %zu\n",
+                     static_cast<unsigned long long>(*since + 1),
+                     static_cast<unsigned long long>(n - lpt::SimulatedPort::kLogSize),
+                     lpt::SimulatedPort::kLogSize);
+    Json writes = Json::array();
+    for (const auto& w : port.writesSince(since.value_or(0))) {
+        const std::string reg(lpt::registerName(w.reg));
+        if (args.json)
+            writes.push_back({{"number", w.number}, {"register", reg}, {"value", w.value}});
+        else if (since)
+            std::printf("%llu %s %d\n", static_cast<unsigned long long>(w.number), reg.c_str(),
+                        w.value);
+        else
+            std::printf("%s %d\n", reg.c_str(), w.value);
+    }
+    if (args.json)
+        printJson({{"count", n}, {"writes", writes}});
+    return 0;
+}
+
+// ---- the declarations --------------------------------------------------------
+
+constexpr const char* kPortForms = "sim, sim:PATH, /dev/parportN, direct, direct:0xBASE"
+#ifdef _WIN32
+                                   ",\ndll:PATH (a port-I/O DLL)"
+#endif
+    ;
+
+// Help starts with the usage line, as it always has; CLI11's own puts the
+// description first.
+class Help : public CLI::Formatter {
+public:
+    std::string make_help(const CLI::App* app, std::string name,
+                          CLI::AppFormatMode mode) const override {
+        if (mode == CLI::AppFormatMode::Sub)
+            return make_expanded(app);
+        std::string out = make_usage(app, name);
+        if (!app->get_description().empty())
+            out += app->get_description() + "\n";
+        out += make_positionals(app) + make_groups(app, mode) + make_subcommands(app, mode);
+        out += "\n" + make_footer(app);
+        for (std::size_t gap; (gap = out.find("\n\n\n")) != std::string::npos;)
+            out.erase(gap, 1);
+        return out;
+    }
+    // An option's value by its name only ("--for SECONDS"); which options
+    // exclude each other is said where it matters, in the error.
+    std::string make_option_opts(const CLI::Option* opt) const override {
+        if (opt->get_positional() || opt->get_expected_max() == 0)
+            return {};
+        return " " + opt->get_type_name();
+    }
+};
+
+// Everything one command line asks for, filled in by the parse.
+struct Request {
+    std::vector<Step> steps;
+    bool json = false;
+    long watchMs = 10;
+    lpt::CaptureOptions capture;
+    std::string capturePath = "-";
+    int simStatus = 0;
+    std::vector<std::string> simPins;
+    std::string wiring;
+    SimWrites writes;
+};
+
+// The address and value of the latest out or in, moved into a step as each
+// one's arguments are complete (they may follow one another).
+struct StepArgs {
+    int address = 0;
+    int value = 0;
+};
+
+struct CommandLine {
+    CLI::App app{"Reads, writes, watches and tests the PC parallel port.", "lptport"};
+    Request req;
+    StepArgs stepArgs;
+
+    CommandLine() {
+        app.formatter(std::make_shared<Help>());
+        app.get_formatter()->label("Usage", "usage");
+        app.get_formatter()->label("Positionals", "Arguments");
+        app.get_formatter()->label("SUBCOMMAND", "COMMAND");
+        app.get_formatter()->column_width(20);
+        app.set_version_flag("--version", std::string("lptport ") + LPTPANEL_VERSION,
+                             "Print the version and exit");
+        // Generated from these declarations, so it never lags behind them.
+        app.add_flag_callback(
+               "--bash-completion",
+               [this] {
+                   std::fputs(lpt::bashCompletion(lpt::commandWords(app)).c_str(), stdout);
+                   throw CLI::Success();
+               },
+               "Print the bash completion script and exit")
+            ->group("");
+        app.require_subcommand(1, 0); // out and in may follow one another
+        app.allow_extras();
+        app.footer(
+            std::string("ADDR is 0x378 (data), 0x379 (status) or 0x37A (control); numbers are "
+                        "decimal or 0x hex.\n"
+                        "The port is chosen by PARPORT: ") +
+            kPortForms +
+            ".\n'lptport COMMAND --help' tells more of each command.\n"
+            "Exit status: 0 done (selftest: every wire good), 1 port failure (selftest: a "
+            "wire is not good),\n2 bad arguments.");
+
+        auto* out =
+            command("out", "Write VALUE to the register at ADDR",
+                    "out and in may follow one another and run in order on one open port: a\n"
+                    "sequence that must keep the control lines as it set them runs in one call.\n"
+                    "Example: lptport out 0x37A 0x0C out 0x378 0x41 in 0x379");
+        out->add_option("ADDR", stepArgs.address, "Register address")
+            ->required()
+            ->type_name("ADDR")
+            ->transform(kAddress);
+        out->add_option("VALUE", stepArgs.value, "0 to 255")->required()->transform(kByte);
+        out->immediate_callback()->callback([this] {
+            req.steps.push_back({true, stepArgs.address, stepArgs.value});
+        });
+
+        auto* in = command("in", "Read the register at ADDR, print it in decimal",
+                           "out and in may follow one another; --json prints every value read as\n"
+                           "one document at the end.\nExample: lptport in 0x379");
+        in->add_option("ADDR", stepArgs.address, "Register address")
+            ->required()
+            ->type_name("ADDR")
+            ->transform(kAddress);
+        in->add_flag("--json", req.json, "Print the values read as one JSON document");
+        in->immediate_callback()->callback([this] {
+            req.steps.push_back({false, stepArgs.address, 0});
+        });
+
+        auto* show = command("show", "Print the registers and every pin's level",
+                             "Example: lptport show --json");
+        show->add_flag("--json", req.json, "Print them as one JSON document");
+
+        auto* watch = command(
+            "watch", "Print a timed line per input change, until stopped",
+            "On the simulated port every register change too. Ctrl+C or SIGTERM ends it\n"
+            "(exit status 0); each line is flushed as it is printed.\nExample: lptport watch 50");
+        watch->add_option("INTERVAL_MS", req.watchMs, "Poll interval, 1 to 60000 (default 10)")
+            ->transform(numberFrom(1, 60000, "a number from 1 to 60000"));
+
+        auto* capture =
+            command("capture", "Record every pin change as VCD, a logic analyzer",
+                    "Reads the status register back to back and stamps every change to the\n"
+                    "nanosecond, for PulseView, sigrok-cli and GTKWave, until --for, --samples or\n"
+                    "Ctrl+C. A summary goes to standard error.\n"
+                    "Example: lptport capture --outputs --for 10 -o port.vcd");
+        capture->add_option("-o", req.capturePath, "Write to FILE (- or none: standard output)")
+            ->type_name("FILE");
+        auto* forOpt = capture->add_option_function<std::string>(
+            "--for",
+            [this](const std::string& text) { req.capture.durationNs = lpt::parseSeconds(text); },
+            "End after SECONDS (above 0, at most 1000000, such as 10 or 0.5)");
+        forOpt->type_name("SECONDS")->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                return lpt::parseSeconds(text)
+                           ? ""
+                           : "needs SECONDS above 0 and at most 1000000, such as 10 or 0.5, not '" +
+                                 text + "'";
+            },
+            ""));
+        auto* samplesOpt = capture->add_option_function<std::string>(
+            "--samples",
+            [this](const std::string& text) { req.capture.samples = lpt::parseCount(text); },
+            "End after N samples (1 to 10^15)");
+        samplesOpt->type_name("N")->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                return lpt::parseCount(text)
+                           ? ""
+                           : "needs a whole number from 1 to 10^15, not '" + text + "'";
+            },
+            ""));
+        forOpt->excludes(samplesOpt);
+        capture->add_flag("--outputs", req.capture.outputs, "Record D0-D7 and C0-C3 too");
+
+        command("selftest", "Check a loopback plug, wire by wire",
+                "The plug: pins 2-15, 3-13, 4-12, 5-10, 6-11. Exit status 0 only when every\n"
+                "wire is good, 1 when one is not.\n"
+                "Example: PARPORT=sim lptport sim wiring loopback && PARPORT=sim lptport selftest");
+
+        auto* sim = command("sim", "Play the other side of the simulated port's cable",
+                            "For the simulated port only: PARPORT=sim or PARPORT=sim:PATH.\n"
+                            "Example: PARPORT=sim lptport sim pins S6=0");
+        sim->require_subcommand(1, 1);
+        auto* status = command(sim, "status", "Set the status register (what open wiring reads)",
+                               "Example: lptport sim status 0x80");
+        status->add_option("VALUE", req.simStatus, "0 to 255")->required()->transform(kByte);
+        auto* pins = command(
+            sim, "pins", "Set single status pins by their level",
+            "S7's register bit is the complement of its pin.\nExample: lptport sim pins S6=1 S7=0");
+        pins->add_option("PIN", req.simPins, "Sk=0 or Sk=1, k from 0 to 7")
+            ->required()
+            ->type_name("Sk=0|1")
+            ->check(CLI::Validator(
+                [](std::string& a) -> std::string {
+                    const bool ok = a.size() == 4 && (a[0] == 'S' || a[0] == 's') && a[1] >= '0' &&
+                                    a[1] <= '7' && a[2] == '=' && (a[3] == '0' || a[3] == '1');
+                    return ok ? "" : "takes Sk=0 or Sk=1 (k from 0 to 7), not '" + a + "'";
+                },
+                ""));
+        auto* wiring = command(sim, "wiring", "Wire the port open, or as a loopback plug",
+                               "loopback: S3..S6 follow D0..D3 and BUSY follows D4.\nExample: "
+                               "lptport sim wiring loopback");
+        wiring->add_option("WIRING", req.wiring, "open or loopback")
+            ->required()
+            ->type_name("open|loopback")
+            ->check(CLI::Validator(
+                [](std::string& w) -> std::string {
+                    return w == "open" || w == "loopback"
+                               ? ""
+                               : "needs open or loopback, not '" + w + "'";
+                },
+                ""));
+        command(sim, "reset", "Make the port fresh: data 0, control 0, status 0x7F, wiring open",
+                "Example: lptport sim reset");
+        auto* writes = command(
+            sim, "writes", "List the last 65536 register writes, oldest first",
+            "One write a line (\"data 255\"); --since N lists the writes after the N-th,\neach "
+            "line numbered (\"70001 data 255\").\nExample: lptport sim writes --since 70000");
+        auto* since = writes->add_option_function<std::string>(
+            "--since", [this](const std::string& text) { req.writes.since = writeNumber(text); },
+            "Only the writes after the N-th, each line numbered");
+        since->type_name("N")->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                return writeNumber(text) ? "" : "needs a write number, not '" + text + "'";
+            },
+            ""));
+        auto* count = writes->add_flag("--count", req.writes.countOnly,
+                                       "Print how many writes the port has had");
+        since->excludes(count);
+        writes->add_flag("--json", req.writes.json, "Print them as one JSON document");
+        command(sim, "reads", "Print how many times the status register was read",
+                "Example: lptport sim reads");
+    }
+
+    // A command: its one line for the list, and what its help says after
+    // its options (more detail, and an example).
+    CLI::App* command(const std::string& name, const std::string& what, const std::string& more) {
+        return command(&app, name, what, more);
+    }
+    static CLI::App* command(CLI::App* parent, const std::string& name, const std::string& what,
+                             const std::string& more) {
+        CLI::App* sub = parent->add_subcommand(name, what);
+        sub->group("Commands");
+        sub->allow_extras();
+        sub->footer(more);
+        return sub;
+    }
+
+    // A write number for sim writes --since: decimal or 0x hex, up to 2^64 - 1.
+    static std::optional<std::uint64_t> writeNumber(std::string_view text) {
+        const bool hexadecimal = text.starts_with("0x") || text.starts_with("0X");
+        if (hexadecimal)
+            text.remove_prefix(2);
+        std::uint64_t v = 0;
+        const auto [end, err] =
+            std::from_chars(text.data(), text.data() + text.size(), v, hexadecimal ? 16 : 10);
+        if (text.empty() || err != std::errc() || end != text.data() + text.size())
+            return std::nullopt;
+        return v;
+    }
+};
+
+// The command a parse reached last ("capture", "sim writes"), for the usage line.
+std::string commandPath(const CLI::App& app) {
+    std::string path;
+    for (const CLI::App* a = &app; !a->get_subcommands().empty();) {
+        a = a->get_subcommands().back();
+        path += (path.empty() ? "" : " ") + a->get_name();
+    }
+    return path;
+}
+
+// CLI11's words for a problem, where ours say more.
+std::string problemOf(const CLI::ParseError& e) {
+    const std::string text = e.what();
+    if (text.starts_with("A subcommand"))
+        return "needs a command";
+    if (dynamic_cast<const CLI::ExcludesError*>(&e))
+        return text + ": give one of them, not both";
+    return text;
+}
+
+// Words the command line left over, as the one usage line that names them.
+void refuseExtras(const CLI::App& app, const std::string& path) {
+    const auto extras = app.remaining();
+    if (extras.empty())
+        return;
+    if (path.empty())
+        usage("", "unknown command '" + extras.front() + "'");
+    usage(path, "unexpected '" + extras.front() + "'");
+}
+
+int sim(const CommandLine& line, const CLI::App& simApp) {
+    const std::string cmd = simApp.get_subcommands().front()->get_name();
     lpt::PortSpec spec;
     try {
         spec = lpt::parsePortSpec(std::getenv("PARPORT"));
@@ -308,16 +586,11 @@ int sim(int argc, char** argv) {
         lpt::fail(e.failure());
     }
     if (spec.kind != lpt::PortSpec::Kind::Simulated)
-        usage("sim commands work on the simulated port, and PARPORT chooses " +
-              std::string(spec.path.empty() ? "a real port" : spec.path) +
-              " (set PARPORT=sim or PARPORT=sim:PATH)");
-
-    auto check = [&](bool ok, const char* what) {
-        if (!ok)
-            usage(std::string("sim ") + std::string(cmd) + " " + what);
-    };
+        usage("sim " + cmd, "sim commands work on the simulated port, and PARPORT chooses " +
+                                std::string(spec.path.empty() ? "a real port" : spec.path) +
+                                " (set PARPORT=sim or PARPORT=sim:PATH)");
+    const Request& req = line.req;
     if (cmd == "reset") {
-        check(extra == 0, "takes no argument");
         try {
             lpt::SimulatedPort::reset(spec.path);
         } catch (const lpt::PortError& e) {
@@ -325,71 +598,21 @@ int sim(int argc, char** argv) {
         }
         return 0;
     }
-    long value = 0;
-    std::vector<std::pair<int, int>> pins;
-    std::optional<std::uint64_t> since; // sim writes --since N
-    bool countOnly = false;             // sim writes --count
+    auto port = openSim(spec.path);
     if (cmd == "status") {
-        check(extra == 1, "needs VALUE");
-        value = byteArg(argv[3], "VALUE");
-    } else if (cmd == "pins") {
-        check(extra >= 1, "needs Sk=0 or Sk=1 (k from 0 to 7)");
-        for (int i = 3; i < argc; ++i) {
-            const std::string_view a = argv[i];
-            if (a.size() != 4 || (a[0] != 'S' && a[0] != 's') || a[1] < '0' || a[1] > '7' ||
-                a[2] != '=' || (a[3] != '0' && a[3] != '1'))
-                usage("sim pins takes Sk=0 or Sk=1 (k from 0 to 7), not '" + std::string(a) + "'");
-            pins.emplace_back(a[1] - '0', a[3] - '0');
-        }
-    } else if (cmd == "wiring") {
-        check(extra == 1 &&
-                  (std::strcmp(argv[3], "open") == 0 || std::strcmp(argv[3], "loopback") == 0),
-              "needs open or loopback");
-    } else if (cmd == "writes") {
-        countOnly = extra == 1 && std::strcmp(argv[3], "--count") == 0;
-        if (extra == 2 && std::strcmp(argv[3], "--since") == 0)
-            since = writeNumber(argv[4]);
-        check(extra == 0 || countOnly || since, "takes --since N (N a write number) or --count");
-    } else if (cmd == "reads") {
-        check(extra == 0, "takes no argument");
-    } else {
-        usage("unknown sim command '" + std::string(cmd) + "'");
-    }
-
-    std::unique_ptr<lpt::SimulatedPort> port;
-    try {
-        port = lpt::SimulatedPort::open(spec.path);
-    } catch (const lpt::PortError& e) {
-        lpt::fail(e.failure());
-    }
-    if (cmd == "status") {
-        port->setStatus(static_cast<std::uint8_t>(value));
+        port->setStatus(static_cast<std::uint8_t>(req.simStatus));
     } else if (cmd == "pins") {
         int status = port->setStatusValue();
-        for (auto [k, level] : pins) {
+        for (const std::string& a : req.simPins) {
+            const int k = a[1] - '0', level = a[3] - '0';
             const int bit = level ^ ((lpt::kStatusInverted >> k) & 1);
             status = bit ? status | (1 << k) : status & ~(1 << k);
         }
         port->setStatus(static_cast<std::uint8_t>(status));
     } else if (cmd == "wiring") {
-        port->setWiring(std::strcmp(argv[3], "loopback") == 0 ? lpt::Wiring::Loopback
-                                                              : lpt::Wiring::Open);
-    } else if (cmd == "writes" && countOnly) {
-        std::printf("%llu\n", static_cast<unsigned long long>(port->writeCount()));
+        port->setWiring(req.wiring == "loopback" ? lpt::Wiring::Loopback : lpt::Wiring::Open);
     } else if (cmd == "writes") {
-        const std::uint64_t n = port->writeCount();
-        if (since && n > lpt::SimulatedPort::kLogSize && *since < n - lpt::SimulatedPort::kLogSize)
-            std::fprintf(stderr,
-                         "lptport: sim writes: writes %llu to %llu are no longer in the log, "
-                         "which keeps the last %zu\n",
-                         static_cast<unsigned long long>(*since + 1),
-                         static_cast<unsigned long long>(n - lpt::SimulatedPort::kLogSize),
-                         lpt::SimulatedPort::kLogSize);
-        for (const auto& w : port->writesSince(since.value_or(0))) {
-            if (since)
-                std::printf("%llu ", static_cast<unsigned long long>(w.number));
-            std::printf("%s %d\n", std::string(lpt::registerName(w.reg)).c_str(), w.value);
-        }
+        return simWrites(*port, req.writes);
     } else if (cmd == "reads") {
         std::printf("%llu\n", static_cast<unsigned long long>(port->statusReads()));
     }
@@ -398,33 +621,62 @@ int sim(int argc, char** argv) {
 
 } // namespace
 
+std::vector<lpt::CommandWords> lptportCommandWords() {
+    CommandLine line;
+    return lpt::commandWords(line.app);
+}
+
 int runLptport(int argc, char** argv) {
     lpt::setProgramName("lptport");
-    if (argc < 2)
-        usage("no command given");
-    const std::string_view cmd = argv[1];
-    if (cmd == "--help" || cmd == "-h") {
-        std::fputs(kUsage, stdout);
-        return 0;
+    CommandLine line;
+    CLI::App& app = line.app;
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::Success& e) {
+        return app.exit(e);
+    } catch (const CLI::RequiredError& e) {
+        // A command that needs one of its own ("sim"), or lptport with none:
+        // a word left over is the command it does not know.
+        const std::string path = commandPath(app);
+        const CLI::App* last = &app;
+        while (!last->get_subcommands().empty())
+            last = last->get_subcommands().back();
+        if (!last->remaining().empty())
+            usage(path, "unknown command '" + last->remaining().front() + "'");
+        usage(path, path.empty() ? "no command given" : problemOf(e));
+    } catch (const CLI::ParseError& e) {
+        usage(commandPath(app), problemOf(e));
     }
-    if (cmd == "--version") {
-        std::printf("lptport %s\n", LPTPANEL_VERSION);
-        return 0;
+
+    // Only out and in may follow one another.
+    const auto used = app.get_subcommands();
+    const std::string first = used.front()->get_name();
+    for (const CLI::App* sub : used) {
+        const bool step = sub->get_name() == "out" || sub->get_name() == "in";
+        if (used.size() > 1 && !step)
+            usage(first, "only out and in may follow one another, not '" + sub->get_name() + "'");
     }
-    if (cmd == "out" || cmd == "in")
-        return runSteps(argc, argv);
-    if (cmd == "show") {
-        if (argc != 2)
-            usage("show takes no argument");
-        return show();
+    refuseExtras(app, "");
+    for (const CLI::App* sub : used) {
+        refuseExtras(*sub, sub->get_name());
+        for (const CLI::App* subsub : sub->get_subcommands())
+            refuseExtras(*subsub, sub->get_name() + " " + subsub->get_name());
     }
-    if (cmd == "watch")
-        return watch(argc, argv);
-    if (cmd == "capture")
-        return capture(argc, argv);
-    if (cmd == "selftest")
-        return selftest(argc);
-    if (cmd == "sim")
-        return sim(argc, argv);
-    usage("unknown command '" + std::string(cmd) + "'");
+
+    const Request& req = line.req;
+    if (first == "out" || first == "in")
+        return runSteps(req.steps, req.json);
+    if (first == "show")
+        return show(req.json);
+    if (first == "watch")
+        return watch(req.watchMs);
+    if (first == "capture")
+        return lpt::captureCommand(req.capture, req.capturePath);
+    if (first == "selftest")
+        return selftest();
+    return sim(line, *used.front());
 }

@@ -1,10 +1,15 @@
 // SPDX-License-Identifier: MIT
 // lptport as a user runs it: output lines, exit statuses, and the port file;
 // the loopback self-test's verdicts. (watch is tested with capture.)
+#include "lptport/commands.h"
 #include "lptport/selftest.h"
 #include "process.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -21,6 +26,9 @@ class TestLptport : public QObject {
                          10000);
     }
     QString out(const QString& args) { return run(args.split(' ')).out; }
+    QJsonObject json(const QString& args) {
+        return QJsonDocument::fromJson(out(args).toUtf8()).object();
+    }
 
 private slots:
     // A fresh port in a folder only this user can enter, as a port's folder must be.
@@ -42,6 +50,15 @@ private slots:
         QCOMPARE(out("sim writes"), QString("control 12\ndata 65\ndata 66\n"));
         QCOMPARE(out("sim writes --since 1"), QString("2 data 65\n3 data 66\n"));
         QCOMPARE(out("sim writes --count"), QString("3\n"));
+        const QJsonObject writes = json("sim writes --since 2 --json");
+        QCOMPARE(writes["count"].toInt(), 3);
+        QCOMPARE(writes["writes"].toArray(),
+                 QJsonArray({QJsonObject{{"number", 3}, {"register", "data"}, {"value", 66}}}));
+        QCOMPARE(json("in 0x378 --json in 0x37A")["reads"].toArray().at(1).toObject(),
+                 (QJsonObject{{"address", "0x37A"},
+                              {"register", "control"},
+                              {"value", 12},
+                              {"bits", "00001100"}}));
         QCOMPARE(out("in 0x379 in 0x379"), QString("127\n127\n")); // inputs float high
         QCOMPARE(out("sim reads"), QString("2\n")); // data and control reads do not count
         QCOMPARE(run({"sim", "reset"}).status, 0);
@@ -65,10 +82,15 @@ private slots:
                                                "status    0x379       40  00101000",
                                                "control   0x37A       11  00001011"}));
         QCOMPARE(lines.value(6), QString("  1  /C0     output     0"));
-        QString levels; // pin 1 to 25: the inverted pins /C0, /S7, /C1, /C3 included
+        QString levels, jsonLevels; // pin 1 to 25: the inverted pins /C0, /S7, /C1, /C3 included
         for (const QString& line : lines.mid(6, 25))
             levels += line.right(1);
         QCOMPARE(levels, QString("01010000001100100--------"));
+        const QJsonObject doc = json("show --json");
+        QCOMPARE(doc["registers"].toArray().at(1).toObject()["value"].toInt(), 40);
+        for (const QJsonValue pin : doc["pins"].toArray())
+            jsonLevels += pin["level"].isNull() ? "-" : QString::number(pin["level"].toInt());
+        QCOMPARE(jsonLevels, levels);
     }
 
     // A file that is not a port file stands where the port file would be, and
@@ -89,7 +111,10 @@ private slots:
         row("letter in a decimal", "", "out 0x378 1a", 2, "not '1a'");
         row("watch every 0 ms", "", "watch 0", 2, "not '0'");
         row("capture duration in other units", "", "capture --for 1e3", 2, "not '1e3'");
-        row("capture both ends", "", "capture --for 1 --samples 9", 2, "not both");
+        row("capture both ends", "", "capture --for 1 --samples 9", 2,
+            "not both. Try 'lptport capture --help'");
+        row("unknown sim command", "", "sim bogus", 2, "unknown command 'bogus'");
+        row("a command after show", "", "show in 0x379", 2, "only out and in may follow");
         row("sim on a real port", "direct", "sim reads", 2, "set PARPORT=sim");
         row("sim without path", "sim:", "out 0x378 1", 1, "sim: needs the file");
         row("not a port file", "", "out 0x378 1", 1, "wrong size");
@@ -106,11 +131,60 @@ private slots:
         // One line: the cause, then the fix, or where the usage is (not the usage itself).
         QVERIFY2(r.status == status && r.err.startsWith("lptport: ") && r.err.contains(problem) &&
                      r.err.count('\n') == 1 &&
-                     (status == 2 ? r.err.endsWith(". Try 'lptport --help'\n")
+                     (status == 2 ? r.err.contains(
+                                        QRegularExpression("\\. Try 'lptport ([a-z]+ )*--help'\n$"))
                                   : r.err.contains("Fix: ")),
                  qPrintable(QString("exit status %1, stderr: %2").arg(r.status).arg(r.err)));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray("precious\n"));
+    }
+
+    // Each command's help, the bash completion and the manual page come from,
+    // or are checked against, the one declaration of the command line.
+    void helpCompletionAndManual() {
+        const test::Run help = run({"capture", "--help"});
+        QVERIFY2(help.status == 0 && help.out.startsWith("usage: lptport capture [OPTIONS]\n") &&
+                     help.out.contains("  --for SECONDS ") &&
+                     help.out.contains("\nExample: lptport capture "),
+                 qPrintable(help.out));
+
+        QFile man(LPTPORT_MANPAGE);
+        QVERIFY(man.open(QIODevice::ReadOnly));
+        const QString page = QString::fromUtf8(man.readAll())
+                                 .remove(QRegularExpression("\\\\f[BIRP]|\""))
+                                 .replace("\\-", "-");
+        for (const auto& command : lptportCommandWords()) {
+            const QString path = QString::fromStdString(command.path);
+            QVERIFY2(page.contains(path), qPrintable("the manual lacks " + path));
+            for (const std::string& option : command.options)
+                QVERIFY2(page.contains(QRegularExpression(
+                             "(^|[^-\\w])" + QRegularExpression::escape(option.c_str()) + "\\b")),
+                         qPrintable("the manual lacks " + path + " " + option.c_str()));
+        }
+
+        // What bash offers for the last word of each line, in a folder with one file.
+        QFile(dir_->filePath("port.vcd")).open(QIODevice::WriteOnly);
+        const QStringList lines = {"lptport ca",
+                                   "lptport sim w",
+                                   "lptport sim wiring ",
+                                   "lptport out ",
+                                   "lptport out 0x378 1 ",
+                                   "lptport out 0x378 1 in ",
+                                   "lptport capture -o po",
+                                   "lptport capture --for 2 --s",
+                                   "lptport sim writes --"};
+        const test::Run bash = test::run(
+            "bash", QStringList{"-c",
+                                "source \"$0\" && cd \"$1\" && for line in \"${@:2}\"; do "
+                                "read -ra COMP_WORDS <<< \"$line\"; [[ $line == *' ' ]] && "
+                                "COMP_WORDS+=(''); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); "
+                                "_lptport; echo \"${COMPREPLY[*]}\"; done",
+                                LPTPORT_COMPLETION, dir_->path()} +
+                        lines);
+        QCOMPARE(bash.out.split('\n'),
+                 (QStringList{"capture", "wiring writes", "open loopback", "0x378 0x379 0x37A",
+                              "out in", "0x378 0x379 0x37A", "port.vcd", "--samples",
+                              "--help --since --count --json", ""}));
     }
 
     // A plug with D1 and D2 crossed and S6 stuck low.

@@ -66,7 +66,7 @@ unset_none+=" the simulated port C:.users.$(id -un).AppData.Local.lptpanel.port"
 step "running lptport.exe under $("$wine" --version 2>/dev/null)"
 
 # Bad arguments touch no port: the DLL is not loaded.
-check bad-address beside "" "out 0x999 1" 2 "" none "0x999.*Try 'lptport --help'"
+check bad-address beside "" "out 0x999 1" 2 "" none "0x999.*Try 'lptport out --help'"
 # The default DLL of a 64-bit build, beside the program, is loaded at the
 # first access, once; the calls reach it in order and reads give its answers
 # (the low byte only: 0x1C5 reads 197).
