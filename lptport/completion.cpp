@@ -96,12 +96,13 @@ _lptport() {
         COMPREPLY=()
         return
     fi
-    local kind= words=
+    local kind= words= n
     set -- $kinds
-    if ((npos < $#)); then
+    n=$#
+    if ((npos < n)); then
         shift $npos
         kind=$1
-    elif (($# > 0)) && [[ $path == "sim pins" ]]; then
+    elif ((n > 0)) && [[ $path == "sim pins" ]]; then
         kind=$1 # pins takes any number
     fi
     if [[ $cur == -* ]]; then
@@ -117,7 +118,7 @@ _lptport() {
         return
     elif [[ $kind == *'|'* && $kind != *=* ]]; then
         words=${kind//|/ }
-    elif [[ $path == out || $path == in ]] && ((npos >= $#)); then
+    elif [[ $path == out || $path == in ]] && ((npos >= n)); then
         words="out in"
     fi
     COMPREPLY=($(compgen -W "$words" -- "$cur"))

@@ -169,7 +169,7 @@ private slots:
                                    "lptport sim wiring ",
                                    "lptport out ",
                                    "lptport out 0x378 1 ",
-                                   "lptport out 0x378 1 in ",
+                                   "lptport out 0x378 1 in 0x379 ",
                                    "lptport capture -o po",
                                    "lptport capture --for 2 --s",
                                    "lptport sim writes --"};
@@ -181,10 +181,10 @@ private slots:
                                 "_lptport; echo \"${COMPREPLY[*]}\"; done",
                                 LPTPORT_COMPLETION, dir_->path()} +
                         lines);
-        QCOMPARE(bash.out.split('\n'),
-                 (QStringList{"capture", "wiring writes", "open loopback", "0x378 0x379 0x37A",
-                              "out in", "0x378 0x379 0x37A", "port.vcd", "--samples",
-                              "--help --since --count --json", ""}));
+        QCOMPARE(
+            bash.out.split('\n'),
+            (QStringList{"capture", "wiring writes", "open loopback", "0x378 0x379 0x37A", "out in",
+                         "out in", "port.vcd", "--samples", "--help --since --count --json", ""}));
     }
 
     // A plug with D1 and D2 crossed and S6 stuck low.
