@@ -57,8 +57,9 @@ struct PortSpec {
 };
 
 /// Parses a PARPORT value (nullptr = unset). Unset picks the platform default:
-/// Linux /dev/parport0 when that node exists, Windows the port-I/O DLL when it
-/// lies beside the program or in the system folder, else the simulated port.
+/// Linux the node of the port at 0x378, else /dev/parport0 (linuxUnsetSpec in
+/// port/ports.h), Windows the port-I/O DLL when it lies beside the program or
+/// in the system folder, else the simulated port.
 /// Throws PortError for a form it does not know.
 PortSpec parsePortSpec(const char* value);
 /// The simulated port's default file: $XDG_RUNTIME_DIR/lptpanel/port, else

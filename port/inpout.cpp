@@ -2,6 +2,7 @@
 #include "port/inpout.h"
 
 #include "port/driver.h"
+#include "port/ports.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -98,15 +99,15 @@ PortSpec parsePortSpec(const char* value) {
             spec.kind = PortSpec::Kind::Dll;
             return spec;
         }
-#else
+#elif defined(__linux__)
+        // The kernel numbers the ports in the firmware's order, so with two
+        // the one at 0x378 may well be parport1.
         struct stat st {};
-        if (::stat("/dev/parport0", &st) == 0) {
-            spec.kind = PortSpec::Kind::Ppdev;
-            spec.path = "/dev/parport0";
-            spec.why = "PARPORT unset, /dev/parport0 present";
+        spec = linuxUnsetSpec(listSystemPorts(), ::stat("/dev/parport0", &st) == 0);
+        if (spec.kind == PortSpec::Kind::Ppdev)
             return spec;
-        }
-        spec.why = "PARPORT unset, no /dev/parport0";
+#else
+        spec.why = "PARPORT unset, no real port driver on this system";
 #endif
         spec.path = defaultSimPath();
         return spec;

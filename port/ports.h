@@ -5,6 +5,8 @@
 // listings.
 #pragma once
 
+#include "port/driver.h"
+
 #include <string>
 #include <vector>
 
@@ -25,6 +27,7 @@ struct SystemPort {
     int sppBase = -1;            // base of the data, status and control registers; -1 unknown
     std::string modes;           // Linux: the kernel's modes ("PCSPP,TRISTATE,EPP"); may be empty
     std::string access;          // empty when this user can open the port, else why not and the fix
+    bool nodeMissing = false;    // Linux: the kernel knows the port but /dev has no node for it
 };
 
 /// What the system lists: the ports, and when the listing itself failed or
@@ -32,6 +35,7 @@ struct SystemPort {
 struct PortListing {
     std::vector<SystemPort> ports;
     std::string problem;
+    bool failed = false; // the system could not be asked (not: it knows no port)
 };
 
 /// The ports of this machine, read from the system (no port is claimed).
@@ -44,5 +48,27 @@ std::string parportValue(const SystemPort& p);
 /// (the address the panel is made for), else the first one listed; nullptr
 /// when none is listed.
 const SystemPort* defaultPort(const std::vector<SystemPort>& ports);
+
+/// What PARPORT unset means on Linux: the node of defaultPort() among the
+/// ports that have one, else /dev/parport0 when it exists, else the simulated
+/// port (returned with an empty path). why says which and why, for the port line.
+PortSpec linuxUnsetSpec(const PortListing& listing, bool parport0Exists);
+
+/// The PARPORT value that names what spec opens: "/dev/parport1", "sim", ...
+std::string parportValue(const PortSpec& spec);
+
+/// What lptport ports prints: a line per port, a line for each port this
+/// user cannot open, the problem when no port is listed, and last the port
+/// PARPORT unset chooses (unset, from parsePortSpec(nullptr)) and why.
+std::vector<std::string> describePorts(const PortListing& listing, const PortSpec& unset);
+
+#ifdef __linux__
+namespace detail {
+/// The Linux listing read from the tree under root ("/" for this machine's).
+PortListing listSystemPorts(const std::string& root);
+/// Why this user cannot open node, from access(2)'s errno, and the fix.
+std::string accessProblem(const std::string& node, int err);
+} // namespace detail
+#endif
 
 } // namespace lpt
