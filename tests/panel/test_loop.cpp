@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QTemporaryDir>
 
 using namespace panel_test;
 
@@ -102,6 +103,30 @@ private slots:
             QCOMPARE(run.pass(), QString("D0 C11 S | 000000000/00000"));
             QCOMPARE(pictures(run.mivo.Image2), QString(expected));
         }
+    }
+
+    // The title names the simulated port, found open after the start-up
+    // writes; a real port's title is the caption alone. (startUpAndLamps
+    // shows that start-up makes no access besides its four writes.)
+    void title_data() {
+        QTest::addColumn<bool>("simulated");
+        QTest::addColumn<QByteArray>("title");
+        QTest::newRow("real port") << false << QByteArray("Krmiljenje paralelnih vrat ");
+        QTest::newRow("simulated port")
+            << true << QByteArray("Krmiljenje paralelnih vrat [simulirana vrata]");
+    }
+    void title() {
+        QFETCH(bool, simulated);
+        QFETCH(QByteArray, title);
+        QTemporaryDir dir;
+        if (simulated)
+            lpt::installDriver(lpt::openSimulated(dir.filePath("port").toStdString()));
+        else
+            lpt::test::RecordingPort::install();
+        Mivo m;
+        m.startUp();
+        QCOMPARE(m.windowTitle().toUtf8(), title);
+        lpt::installDriver(nullptr);
     }
 
     void clicks_data() {
