@@ -4,11 +4,12 @@
 #
 #   panel.sh SOURCE_DIR WORK_DIR LPTPORT
 #
-# Builds the panel with the preset "windows" (the Qt for MinGW in
-# ../shared/qt6-mingw), makes the zip, unpacks it into an empty folder and
-# starts lptpanel.exe from there under wine64 on a display of its own (Xvfb),
-# clicked with xdotool. LPTPORT, the Linux lptport, shares the port file the
-# panel maps under Wine (Z: is the Linux root): one file format for both.
+# Builds the panel with the README's commands (the preset "windows", the Qt
+# for MinGW in ../shared/qt6-mingw) in a copy of the tree, makes the zip,
+# unpacks it into an empty folder and starts lptpanel.exe from there under
+# wine64 on a display of its own (Xvfb), clicked with xdotool. LPTPORT, the
+# Linux lptport, shares the port file the panel maps under Wine (Z: is the
+# Linux root): one file format for both.
 # What the driver does with a DLL is proven by run.sh with lptport.exe; here
 # the panel's own calls reach the recording DLL beside it.
 # Exit status: 0 proved, 1 failed, 77 no Qt for MinGW here.
@@ -27,14 +28,24 @@ qt=$(realpath -ms "$src/../shared/qt6-mingw") # as the preset names it
 [ -n "${LPTPANEL_XVFB:-}" ] ||
     exec env LPTPANEL_XVFB=1 xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash "$0" "$@"
 
-step "building the panel for Windows and its zip"
-(cd "$src" && cmake --preset windows -B "$work/build" >"$work/cmake.log" 2>&1) ||
-    { cat "$work/cmake.log"; exit 1; }
-cmake --build "$work/build" -j2 --target lptpanel lptport
-(cd "$work/build" && rm -f lptpanel-*-win64.zip && cpack -G ZIP >"$work/cpack.log") ||
-    { cat "$work/cpack.log"; exit 1; }
+# The README's commands ("Building the zip (on Debian)"), as written, in a
+# copy of the tree with the Qt for MinGW beside it, as in a fresh clone: the
+# preset builds every target into the copy's build-windows. The copy keeps
+# the files' times, so a second run rebuilds only what changed.
+step "building the panel for Windows and its zip with the README's commands"
+mkdir -p "$work/tree" "$work/shared"
+ln -sfn "$qt" "$work/shared/qt6-mingw"
+tar -C "$src" --exclude=./.git --exclude='./build*' --exclude="./${work#"$src"/}" -cf - . |
+    tar -C "$work/tree" -xf -
+(
+    cd "$work/tree"
+    cmake --preset windows >"$work/cmake.log" 2>&1 || { cat "$work/cmake.log"; exit 1; }
+    cmake --build --preset windows
+    rm -f build-windows/lptpanel-*-win64.zip
+    cd build-windows && cpack -G ZIP >"$work/cpack.log" || { cat "$work/cpack.log"; exit 1; }
+)
 rm -rf "$work/unzipped"
-unzip -q "$work/build"/lptpanel-*-win64.zip -d "$work/unzipped"
+unzip -q "$work/tree/build-windows"/lptpanel-*-win64.zip -d "$work/unzipped"
 app=$(echo "$work/unzipped"/lptpanel-*-win64)
 appw="W:\\unzipped\\${app##*/}" # as the panel sees it
 build_recording_dlls
