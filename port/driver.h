@@ -9,6 +9,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace lpt {
 
@@ -52,7 +53,7 @@ struct PortSpec {
     enum class Kind { Simulated, Ppdev, Direct, Dll };
     Kind kind = Kind::Simulated;
     std::string path; // sim file, /dev/parportN, or DLL path ("" = default)
-    int base = 0x378; // direct I/O base address
+    int base = 0x378; // direct I/O or DLL: the base 0x378..0x37A are mapped to
     std::string why;  // PARPORT unset: why this port was chosen, for the port line
 };
 
@@ -62,6 +63,10 @@ struct PortSpec {
 /// in the system folder, else the simulated port.
 /// Throws PortError for a form it does not know.
 PortSpec parsePortSpec(const char* value);
+/// PARPORT's DLL forms, dll or dll:PATH, each with an optional @0xBASE: spec
+/// becomes the DLL (path "" for the default one) at that base (else 0x378).
+/// Returns "" when value is such a form, else why it is not.
+std::string parseDllForm(std::string_view value, PortSpec& spec);
 /// The simulated port's default file: $XDG_RUNTIME_DIR/lptpanel/port, else
 /// /tmp/lptpanel-<uid>/port; on Windows %LOCALAPPDATA%\lptpanel\port.
 std::string defaultSimPath();
@@ -93,10 +98,14 @@ std::string describeErrno(int err);
 std::unique_ptr<Driver> openSimulated(const std::string& path);
 std::unique_ptr<Driver> openPpdev(const std::string& node);
 std::unique_ptr<Driver> openDirect(int base);
-std::unique_ptr<Driver> openDll(const std::string& path);
+std::unique_ptr<Driver> openDll(const std::string& path, int base);
 /// Windows: whether the default port-I/O DLL (inpoutx64.dll in a 64-bit build)
 /// lies where a bare name is loaded from, beside the program or in the system
 /// folder; why says where, or that it lies in neither.
 bool findDefaultDll(std::string& why);
+/// Windows: which port-I/O DLL spec loads (the default one unless spec names
+/// another), where it was found, and whether its kernel driver runs; loading
+/// it installs the driver when run as administrator. "" on other systems.
+std::string portIoDllState(const PortSpec& spec);
 
 } // namespace lpt

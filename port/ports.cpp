@@ -75,7 +75,10 @@ std::string parportValue(const PortSpec& spec) {
                    ? "direct"
                    : "direct:" + hex(static_cast<unsigned>(spec.base));
     case PortSpec::Kind::Dll:
-        return spec.path.empty() ? "dll" : "dll:" + spec.path;
+        return (spec.path.empty() ? "dll" : "dll:" + spec.path) +
+               (spec.base == static_cast<int>(kPanelBase)
+                    ? ""
+                    : "@" + hex(static_cast<unsigned>(spec.base)));
     }
     return "";
 }

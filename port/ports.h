@@ -8,6 +8,7 @@
 #include "port/driver.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace lpt {
@@ -53,6 +54,21 @@ const SystemPort* defaultPort(const std::vector<SystemPort>& ports);
 /// ports that have one, else /dev/parport0 when it exists, else the simulated
 /// port (returned with an empty path). why says which and why, for the port line.
 PortSpec linuxUnsetSpec(const PortListing& listing, bool parport0Exists);
+
+/// The base of the data, status and control registers among a port's I/O
+/// ranges, given in the system's order: the first range's start; -1 when
+/// there is none, or it is too short to hold the three registers.
+int sppBaseOf(const std::vector<IoRange>& ranges);
+/// Whether value names a Windows port: LPT and a number, in any case.
+bool isLptName(std::string_view value);
+/// PARPORT=LPTn: the default port-I/O DLL at the SPP base of the port of that
+/// name in listing. Throws PortError for a name that is not listed (naming
+/// those that are) and for a port whose base is not known.
+PortSpec lptSpec(std::string_view value, const PortListing& listing);
+/// What PARPORT unset means on Windows once the default DLL is found (dllWhy
+/// says where, for the port line): the DLL at the SPP base of defaultPort(),
+/// else at 0x378.
+PortSpec windowsUnsetSpec(const PortListing& listing, const std::string& dllWhy);
 
 /// The PARPORT value that names what spec opens: "/dev/parport1", "sim", ...
 std::string parportValue(const PortSpec& spec);
