@@ -174,7 +174,8 @@ if wait_main; then
     wait_for 20 eval '[ "$(record)" = "$calls" ]' && ok "$name: the DLL's record" ||
         { fail "$name: the DLL's record begins:"; record; }
     click $exitButton
-    ended 0 "port: PARPORT unset, inpoutx64.dll beside lptpanel.exe: using the port-I/O DLL"
+    ended 0 "port: PARPORT unset, inpoutx64.dll beside lptpanel.exe, no LPT port in the device \
+list: 0x378: using the port-I/O DLL inpoutx64.dll at 0x378"
 fi
 
 finish
