@@ -23,6 +23,9 @@ int portsCommand() {
     }
     for (const std::string& line : describePorts(listing, unset))
         std::printf("%s\n", line.c_str());
+    // Windows: the DLL every real port goes through, and whether its driver runs.
+    if (const std::string dll = portIoDllState(unset); !dll.empty())
+        std::printf("%s\n", dll.c_str());
     return 0;
 }
 

@@ -51,10 +51,10 @@ PortFailure driverNotRunning(const std::string& dll) {
             "the DLL installs it when run as administrator, and Windows refuses it where Memory "
             "integrity (Core isolation) or the vulnerable driver blocklist is on",
             "run " + program() +
-                " once as administrator (right-click, Run as administrator); "
-                "if it still stops here, see Windows Security > Device security > Core isolation "
-                "details, and the refused driver in Event Viewer under Applications and Services "
-                "Logs > Microsoft > Windows > CodeIntegrity",
+                " once as administrator (right-click, Run as administrator), which installs "
+                "it; if it still does not run, see Windows Security > Device security > Core "
+                "isolation details, and the refused driver in Event Viewer under Applications "
+                "and Services Logs > Microsoft > Windows > CodeIntegrity",
             "The DLL's driver"};
 }
 
@@ -86,13 +86,20 @@ public:
 
     // For lptport ports: the file loaded and whether its driver runs.
     std::string state() {
-        load();
+        loadModule();
         wchar_t file[MAX_PATH * 4];
         const DWORD n = GetModuleFileNameW(module_, file, MAX_PATH * 4);
-        std::string text = n > 0 && n < MAX_PATH * 4 ? narrow(std::wstring(file, n)) : name_;
-        return text + (checked_ ? ", its driver running"
-                                : ", which cannot say whether its driver runs (no "
-                                  "IsInpOutDriverOpen)");
+        const std::string text = n > 0 && n < MAX_PATH * 4 ? narrow(std::wstring(file, n)) : name_;
+        switch (driverOpen()) {
+        case 1:
+            return text + ", its driver running";
+        case 0: {
+            const PortFailure f = driverNotRunning(name_);
+            return text + ", its driver NOT running: " + f.cause + ". Fix: " + f.fix;
+        }
+        default:
+            return text + ", which cannot say whether its driver runs (no IsInpOutDriverOpen)";
+        }
     }
 
 private:
@@ -110,7 +117,28 @@ private:
         return reinterpret_cast<void*>(proc);
     }
 
+    // 1 when the DLL says its driver runs, 0 when it says not, -1 when it
+    // cannot say (no IsInpOutDriverOpen).
+    int driverOpen() const {
+        const auto isOpen =
+            reinterpret_cast<IsDriverOpenFn>(GetProcAddress(module_, "IsInpOutDriverOpen"));
+        return isOpen ? (isOpen() ? 1 : 0) : -1;
+    }
+
     void load() {
+        if (module_)
+            return;
+        loadModule();
+        // Checked once, at load: no access is made through a DLL whose
+        // driver is not running.
+        if (driverOpen() == 0) {
+            FreeLibrary(module_);
+            module_ = nullptr;
+            throw PortError(driverNotRunning(name_));
+        }
+    }
+
+    void loadModule() {
         if (module_)
             return;
         // A bare name is looked for beside the program and in System32 only,
@@ -130,19 +158,8 @@ private:
             else
                 SetLastError(ERROR_PATH_NOT_FOUND);
         }
-        if (module_) {
-            // Checked once, at load: no access is made through a DLL whose
-            // driver is not running.
-            const auto isOpen =
-                reinterpret_cast<IsDriverOpenFn>(GetProcAddress(module_, "IsInpOutDriverOpen"));
-            checked_ = isOpen != nullptr;
-            if (isOpen && !isOpen()) {
-                FreeLibrary(module_);
-                module_ = nullptr;
-                throw PortError(driverNotRunning(name_));
-            }
+        if (module_)
             return;
-        }
         const DWORD err = GetLastError();
         PortFailure f{"cannot load the port-I/O DLL " + name_, systemMessage(err), placeFix(),
                       kSection};
@@ -166,7 +183,6 @@ private:
     std::string name_;
     int base_;
     HMODULE module_ = nullptr;
-    bool checked_ = false; // the DLL said its driver runs
     Out32Fn out_ = nullptr;
     Inp32Fn inp_ = nullptr;
 };
@@ -207,8 +223,8 @@ std::string portIoDllState(const PortSpec& spec) {
     const bool named = spec.kind == PortSpec::Kind::Dll && !spec.path.empty();
     std::string why;
     if (!named && !findDefaultDll(why))
-        return "port-I/O DLL: none: " + why.substr(why.find(", ") + 2) +
-               " (a real port needs it: " + placeFix() + ")";
+        return "port-I/O DLL: " + why.substr(why.find(", ") + 2) +
+               "; a real port needs one: " + placeFix();
     try {
         return "port-I/O DLL: " + DllPort(named ? spec.path : kDefaultDll, spec.base).state();
     } catch (const PortError& e) {
