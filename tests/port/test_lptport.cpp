@@ -187,29 +187,16 @@ private slots:
                               "--help --since --count --json", ""}));
     }
 
-    // This machine's ports, whatever it has (test_ports checks the lines on
-    // recorded listings, the emulated PC's proof on real ports): the text and
-    // the JSON tell the same, and no port is opened, not even PARPORT's.
+    // This machine's ports, whatever it has (test_ports checks the lines,
+    // the emulated PC's proof real ports): no port is opened, not even
+    // PARPORT's, and the JSON names the unset choice the last line names.
     void ports() {
         const test::Run text = run({"ports"});
-        const QJsonObject doc = json("ports --json");
-        QStringList fromJson;
-        for (const QJsonValue p : doc["ports"].toArray())
-            fromJson << p["name"].toString() +
-                            " .*  PARPORT=" + QRegularExpression::escape(p["parport"].toString());
-        const QJsonObject unset = doc["unset"].toObject();
-        fromJson << QRegularExpression::escape("PARPORT unset: " + unset["parport"].toString() +
-                                               " (" + unset["why"].toString() + ")");
-        QStringList lines = text.out.split('\n', Qt::SkipEmptyParts);
-        lines.removeIf([](const QString& l) { return l.startsWith("  "); }); // access hints
-        if (!doc["problem"].isNull())
-            fromJson.insert(fromJson.size() - 1,
-                            QRegularExpression::escape(doc["problem"].toString()));
-        QCOMPARE(lines.size(), fromJson.size());
-        for (int i = 0; i < lines.size(); ++i)
-            QVERIFY2(QRegularExpression("^" + fromJson[i] + "$").match(lines[i]).hasMatch(),
-                     qPrintable(lines[i]));
+        const QJsonObject unset = json("ports --json")["unset"].toObject();
         QVERIFY(text.status == 0 && text.err.isEmpty() && !QFile::exists(path_));
+        QVERIFY2(text.out.endsWith("PARPORT unset: " + unset["parport"].toString() + " (" +
+                                   unset["why"].toString() + ")\n"),
+                 qPrintable(text.out));
     }
 
     // A plug with D1 and D2 crossed and S6 stuck low.
