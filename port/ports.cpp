@@ -83,6 +83,11 @@ std::string parportValue(const PortSpec& spec) {
     return "";
 }
 
+std::string unsetReason(const PortSpec& unset) {
+    const std::string_view prefix(kUnset);
+    return unset.why.starts_with(prefix) ? unset.why.substr(prefix.size()) : unset.why;
+}
+
 // One port a line, its fields two blanks apart in a fixed order and those it
 // lacks left out:
 //   NAME  [NODE]  ["DESCRIPTION"]  base 0xSPP  I/O 0xA-0xB[, ...]  [modes M]  PARPORT=V
@@ -111,9 +116,7 @@ std::vector<std::string> describePorts(const PortListing& listing, const PortSpe
     }
     if (!listing.problem.empty())
         lines.push_back(listing.problem);
-    std::string why = unset.why;
-    if (why.starts_with(kUnset))
-        why.erase(0, std::string_view(kUnset).size());
+    const std::string why = unsetReason(unset);
     lines.push_back("PARPORT unset: " + parportValue(unset) +
                     (why.empty() ? "" : " (" + why + ")"));
     return lines;

@@ -73,6 +73,10 @@ PortSpec windowsUnsetSpec(const PortListing& listing, const std::string& dllWhy)
 /// The PARPORT value that names what spec opens: "/dev/parport1", "sim", ...
 std::string parportValue(const PortSpec& spec);
 
+/// Why PARPORT unset chooses what unset (from parsePortSpec(nullptr)) opens,
+/// without the "PARPORT unset, " the port line starts it with.
+std::string unsetReason(const PortSpec& unset);
+
 /// What lptport ports prints: a line per port, a line for each port this
 /// user cannot open, the problem when no port is listed, and last the port
 /// PARPORT unset chooses (unset, from parsePortSpec(nullptr)) and why.
