@@ -31,12 +31,13 @@ x86_64-w64-mingw32-ld -m i386pe -T "$here/dll32.ld" --dll -e 0 -o "$work/dlls/dl
     "$work/dlls/dll32.o" "$here/dll32.def"
 
 # Where the DLLs lie, one folder per case: beside lptport.exe under the
-# 64-bit name, under the 32-bit name only, nowhere, and in the working
-# directory only.
+# 64-bit name (one whose driver runs, one whose driver does not), under the
+# 32-bit name only, nowhere, and in the working directory only.
 run=$work/run
 rm -rf "$run"
-for d in beside wrongname alone; do install -D -t "$run/$d" "$work/cross/bin/lptport.exe"; done
+for d in beside closed wrongname alone; do install -D -t "$run/$d" "$work/cross/bin/lptport.exe"; done
 install -D "$work/dlls/fake.dll" "$run/beside/inpoutx64.dll"
+install -D "$work/dlls/closed.dll" "$run/closed/inpoutx64.dll"
 install -D "$work/dlls/fake.dll" "$run/wrongname/inpout32.dll"
 install -D "$work/dlls/fake.dll" "$run/cwd/inpoutx64.dll"
 echo damaged >"$work/notaport"
@@ -87,6 +88,24 @@ check dll-path-at-base alone "PARPORT=dll:$d\\fake.dll@0xEC00" "in 0x379 out 0x3
 # A DLL whose kernel driver is not running is never used: one message, the cause and the fix.
 check driver-closed alone "PARPORT=dll:$d\\closed.dll" "out 0x378 1" 1 "" "load $d\\closed.dll" \
     "closed.dll is loaded, but its kernel driver is not running.*Memory integrity.*administrator"
+# lptport ports: Wine's device list has no LPT port; the DLL is loaded to ask
+# whether its driver runs, and no register is accessed.
+noport="no parallel port: the system's device list has no LPT port (Device Manager, Ports (COM &"
+noport+=" LPT)). A card needs its driver installed; a port on the board may be turned off in the"
+noport+=" firmware setup"
+unset_dll="PARPORT unset: dll (inpoutx64.dll beside lptport.exe, no LPT port in the device list:"
+unset_dll+=" 0x378)"
+check ports beside "" ports 0 \
+    "$noport port-I/O DLL: W:\\run\\beside\\inpoutx64.dll, its driver running $unset_dll" \
+    "load W:\\run\\beside\\inpoutx64.dll" ""
+closed="port-I/O DLL: W:\\run\\closed\\inpoutx64.dll, its driver NOT running: the DLL installs it"
+closed+=" when run as administrator, and Windows refuses it where Memory integrity (Core isolation)"
+closed+=" or the vulnerable driver blocklist is on. Fix: run lptport.exe once as administrator"
+closed+=" (right-click, Run as administrator), which installs it; if it still does not run, see"
+closed+=" Windows Security > Device security > Core isolation details, and the refused driver in"
+closed+=" Event Viewer under Applications and Services Logs > Microsoft > Windows > CodeIntegrity"
+check ports-driver-closed closed "" ports 0 "$noport $closed $unset_dll" \
+    "load W:\\run\\closed\\inpoutx64.dll" ""
 # LPTn is looked up in the device list: a missing one is named, with those there are.
 check lpt-missing alone "PARPORT=LPT7" "in 0x379" 1 "" none \
     "no port LPT7 in the system's device list: it lists no LPT port"
