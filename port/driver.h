@@ -35,6 +35,13 @@ private:
     PortFailure failure_;
 };
 
+/// A PARPORT value of no known form (a usage error, where a PortError is a
+/// port that cannot be used).
+class BadPortSpec : public PortError {
+public:
+    using PortError::PortError;
+};
+
 /// One open port. The addresses 0x378..0x37A are mapped by the caller to the
 /// three registers; a driver gives raw register semantics: a write puts the
 /// byte into the register at once, a read returns the register's byte, and no
@@ -61,7 +68,8 @@ struct PortSpec {
 /// Linux the node of the port at 0x378, else /dev/parport0 (linuxUnsetSpec in
 /// port/ports.h), Windows the port-I/O DLL when it lies beside the program or
 /// in the system folder, else the simulated port.
-/// Throws PortError for a form it does not know.
+/// Throws BadPortSpec for a form it does not know, PortError for a port it
+/// cannot find (PARPORT=LPTn).
 PortSpec parsePortSpec(const char* value);
 /// PARPORT's DLL forms, dll or dll:PATH, each with an optional @0xBASE: spec
 /// becomes the DLL (path "" for the default one) at that base (else 0x378).

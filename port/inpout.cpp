@@ -41,9 +41,9 @@ const char* const kForms =
 #endif
 
 [[noreturn]] void badSpec(std::string_view value, std::string cause) {
-    throw PortError({"PARPORT=" + std::string(value) + " is not a port", std::move(cause),
-                     std::string("set PARPORT to one of ") + kForms + ", or unset it",
-                     "Choosing the port"});
+    throw BadPortSpec({"PARPORT=" + std::string(value) + " is not a port", std::move(cause),
+                       std::string("set PARPORT to one of ") + kForms + ", or unset it",
+                       "Choosing the port"});
 }
 
 bool parseNumber(std::string_view text, long& out) {
