@@ -13,15 +13,40 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <psapi.h> // after windows.h, whose types it uses
+#else
 #include <stdlib.h>
 #include <unistd.h>
+#endif
 
 namespace {
+
+#ifdef _WIN32
+constexpr const char* kNullDevice = "NUL";
+
+double mibResident() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return static_cast<double>(counters.WorkingSetSize) / 1048576;
+}
+
+// The port layer makes the port's folder itself, under the user's own TEMP.
+std::string portDir() {
+    const char* temp = std::getenv("TEMP");
+    return std::string(temp ? temp : ".") + "\\bench_capture-" +
+           std::to_string(GetCurrentProcessId());
+}
+#else
+constexpr const char* kNullDevice = "/dev/null";
 
 double mibResident() {
     std::ifstream statm("/proc/self/statm");
@@ -29,6 +54,13 @@ double mibResident() {
     statm >> pages >> resident;
     return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE)) / 1048576;
 }
+
+// mkdtemp makes the folder 0700, as the port requires; "" when it cannot.
+std::string portDir() {
+    char dir[] = "/tmp/bench_capture-XXXXXX";
+    return ::mkdtemp(dir) ? dir : "";
+}
+#endif
 
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -64,14 +96,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: bench_capture [SAMPLES]  (at least 1000 a round)\n");
         return 2;
     }
-    char dir[] = "/tmp/bench_capture-XXXXXX"; // mkdtemp makes it 0700, as the port requires
-    if (!::mkdtemp(dir)) {
+    const std::string dir = portDir();
+    if (dir.empty()) {
         std::perror("bench_capture: mkdtemp");
         return 1;
     }
-    const std::string path = std::string(dir) + "/port";
+    const std::string path = dir + "/port";
     auto port = lpt::SimulatedPort::open(path);
-    std::FILE* devnull = std::fopen("/dev/null", "wb");
+    std::FILE* devnull = std::fopen(kNullDevice, "wb");
 
     // Rounds alternate, and each round's ratio compares two runs next to
     // each other in time, so a change in the machine's load between rounds
@@ -131,6 +163,6 @@ int main(int argc, char** argv) {
     std::fclose(devnull);
     port.reset();
     std::remove(path.c_str());
-    ::rmdir(dir);
+    std::filesystem::remove(dir);
     return 0;
 }

@@ -8,6 +8,7 @@
 
 #include "lptport/capture.h"
 #include "lptport/completion.h"
+#include "lptport/ports_command.h"
 #include "lptport/sampler.h"
 #include "lptport/selftest.h"
 #include "lptport/watch.h"
@@ -464,6 +465,13 @@ struct CommandLine {
                 "wire is good, 1 when one is not.\n"
                 "Example: PARPORT=sim lptport sim wiring loopback && PARPORT=sim lptport selftest");
 
+        auto* ports = command(
+            "ports", "List this machine's parallel ports and how to reach each",
+            "One line per port: name, node, base, I/O ranges, modes, the PARPORT value that\n"
+            "reaches it; a line for a port this user cannot open, with the fix; last the port\n"
+            "PARPORT unset chooses, and why. Opens no port.\nExample: lptport ports");
+        ports->add_flag("--json", req.json, "Print them as one JSON document");
+
         auto* sim = command("sim", "Play the other side of the simulated port's cable",
                             "For the simulated port only: PARPORT=sim or PARPORT=sim:PATH.\n"
                             "Example: PARPORT=sim lptport sim pins S6=0");
@@ -678,5 +686,7 @@ int runLptport(int argc, char** argv) {
         return lpt::captureCommand(req.capture, req.capturePath);
     if (first == "selftest")
         return selftest();
+    if (first == "ports")
+        return lpt::portsCommand(req.json);
     return sim(line, *used.front());
 }

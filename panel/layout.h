@@ -15,6 +15,8 @@ constexpr int pixels(int twips) {
 }
 
 inline constexpr std::string_view kWindowCaption = "Krmiljenje paralelnih vrat "; // trailing blank
+// Follows the caption on the simulated port, so nobody takes it for hardware.
+inline constexpr std::string_view kSimulatedMarker = "[simulirana vrata]";
 inline constexpr int kClientWidth = 9255; // below the menu bar
 inline constexpr int kClientHeight = 5925;
 inline constexpr std::string_view kMenuCaption = "Shema konektorja"; // Connec, no submenu

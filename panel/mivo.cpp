@@ -5,8 +5,10 @@
 #include "panel/error_report.h"
 #include "panel/image_label.h"
 #include "panel/layout.h"
+#include "port/driver.h"
 #include "port/inpout.h"
 #include "port/registers.h"
+#include "port/simulated.h"
 
 #include <QAction>
 #include <QApplication>
@@ -203,6 +205,10 @@ void Mivo::startUp() {
     out(controlPort, 3);
     out(dataPort, 255);
     out(controlPort, 255);
+    // The first write opened the port; no event has been handled since the
+    // window was shown, so it first appears with this title.
+    if (dynamic_cast<lpt::SimulatedPort*>(&lpt::currentDriver()))
+        setWindowTitle(text(panel::layout::kWindowCaption) + text(panel::layout::kSimulatedMarker));
 
     for (loopIndex = 0; loopIndex <= 7; ++loopIndex) {
         dataBits[loopIndex] = 0;

@@ -38,8 +38,9 @@ public:
     void Form_Load();
 
     // Form_Load in two halves, public so that tests can run passes one by one.
-    /// Start-up: addresses, quitFlag, show(), the four start-up writes, every
-    /// switch and lamp its first picture, Command1 disabled.
+    /// Start-up: addresses, quitFlag, show(), the four start-up writes (the
+    /// first opens the port; on the simulated one the title then says so),
+    /// every switch and lamp its first picture, Command1 disabled.
     void startUp();
     /// One pass of the monitor loop; false when the loop is to end.
     bool monitorPass();

@@ -2,10 +2,12 @@
 // The Windows driver: a port-I/O DLL with the InpOut32 interface (inpout32.dll,
 // inpoutx64.dll or a compatible one), whose kernel driver does the accesses.
 // The DLL is loaded at the first register access, and each of its two entry
-// points is looked up at its own first use and kept.
+// points is looked up at its own first use and kept. The registers 0x378..0x37A
+// are passed to it as those of the port at the chosen base.
 #include "port/driver.h"
 #include "port/windows_text.h"
 
+#include <cstdio>
 #include <windows.h>
 
 namespace lpt {
@@ -24,6 +26,7 @@ constexpr const char* kWordSize = "32-bit";
 // Exported undecorated; __stdcall matters in a 32-bit build only.
 using Out32Fn = void(__stdcall*)(short, short);
 using Inp32Fn = short(__stdcall*)(short);
+using IsDriverOpenFn = BOOL(__stdcall*)();
 
 std::string program() {
     return programName() + ".exe";
@@ -35,9 +38,29 @@ std::string placeFix() {
            "PARPORT=dll:PATH";
 }
 
+std::string hex(int value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
+    return text;
+}
+
+// The InpOut DLLs export IsInpOutDriverOpen to say whether their kernel
+// driver runs; without it Out32 does nothing and Inp32 returns 0.
+PortFailure driverNotRunning(const std::string& dll) {
+    return {"the port-I/O DLL " + dll + " is loaded, but its kernel driver is not running",
+            "the DLL installs it when run as administrator, and Windows refuses it where Memory "
+            "integrity (Core isolation) or the vulnerable driver blocklist is on",
+            "run " + program() +
+                " once as administrator (right-click, Run as administrator), which installs "
+                "it; if it still does not run, see Windows Security > Device security > Core "
+                "isolation details, and the refused driver in Event Viewer under Applications "
+                "and Services Logs > Microsoft > Windows > CodeIntegrity",
+            "The DLL's driver"};
+}
+
 class DllPort final : public Driver {
 public:
-    explicit DllPort(std::string name) : name_(std::move(name)) {}
+    DllPort(std::string name, int base) : name_(std::move(name)), base_(base) {}
     ~DllPort() override {
         if (module_)
             FreeLibrary(module_);
@@ -45,21 +68,43 @@ public:
     DllPort(const DllPort&) = delete;
     DllPort& operator=(const DllPort&) = delete;
 
-    std::string description() const override { return "port-I/O DLL " + name_; }
+    std::string description() const override {
+        return "port-I/O DLL " + name_ + " at " + hex(base_);
+    }
 
     void write(Register reg, std::uint8_t value) override {
         if (!out_)
             out_ = reinterpret_cast<Out32Fn>(entry("Out32"));
-        out_(static_cast<short>(addressOf(reg)), value);
+        out_(address(reg), value);
     }
 
     std::uint8_t read(Register reg) override {
         if (!inp_)
             inp_ = reinterpret_cast<Inp32Fn>(entry("Inp32"));
-        return static_cast<std::uint8_t>(inp_(static_cast<short>(addressOf(reg))) & 0xFF);
+        return static_cast<std::uint8_t>(inp_(address(reg)) & 0xFF);
+    }
+
+    // For lptport ports: the file loaded and whether its driver runs.
+    std::string state() {
+        loadModule();
+        wchar_t file[MAX_PATH * 4];
+        const DWORD n = GetModuleFileNameW(module_, file, MAX_PATH * 4);
+        const std::string text = n > 0 && n < MAX_PATH * 4 ? narrow(std::wstring(file, n)) : name_;
+        switch (driverOpen()) {
+        case 1:
+            return text + ", its driver running";
+        case 0: {
+            const PortFailure f = driverNotRunning(name_);
+            return text + ", its driver NOT running: " + f.cause + ". Fix: " + f.fix;
+        }
+        default:
+            return text + ", which cannot say whether its driver runs (no IsInpOutDriverOpen)";
+        }
     }
 
 private:
+    short address(Register reg) const { return static_cast<short>(base_ + static_cast<int>(reg)); }
+
     void* entry(const char* name) {
         load();
         const FARPROC proc = GetProcAddress(module_, name);
@@ -72,7 +117,28 @@ private:
         return reinterpret_cast<void*>(proc);
     }
 
+    // 1 when the DLL says its driver runs, 0 when it says not, -1 when it
+    // cannot say (no IsInpOutDriverOpen).
+    int driverOpen() const {
+        const auto isOpen =
+            reinterpret_cast<IsDriverOpenFn>(GetProcAddress(module_, "IsInpOutDriverOpen"));
+        return isOpen ? (isOpen() ? 1 : 0) : -1;
+    }
+
     void load() {
+        if (module_)
+            return;
+        loadModule();
+        // Checked once, at load: no access is made through a DLL whose
+        // driver is not running.
+        if (driverOpen() == 0) {
+            FreeLibrary(module_);
+            module_ = nullptr;
+            throw PortError(driverNotRunning(name_));
+        }
+    }
+
+    void loadModule() {
         if (module_)
             return;
         // A bare name is looked for beside the program and in System32 only,
@@ -115,6 +181,7 @@ private:
     }
 
     std::string name_;
+    int base_;
     HMODULE module_ = nullptr;
     Out32Fn out_ = nullptr;
     Inp32Fn inp_ = nullptr;
@@ -148,8 +215,21 @@ bool findDefaultDll(std::string& why) {
     return false;
 }
 
-std::unique_ptr<Driver> openDll(const std::string& path) {
-    return std::make_unique<DllPort>(path.empty() ? kDefaultDll : path);
+std::unique_ptr<Driver> openDll(const std::string& path, int base) {
+    return std::make_unique<DllPort>(path.empty() ? kDefaultDll : path, base);
+}
+
+std::string portIoDllState(const PortSpec& spec) {
+    const bool named = spec.kind == PortSpec::Kind::Dll && !spec.path.empty();
+    std::string why;
+    if (!named && !findDefaultDll(why))
+        return "port-I/O DLL: " + why.substr(why.find(", ") + 2) +
+               "; a real port needs one: " + placeFix();
+    try {
+        return "port-I/O DLL: " + DllPort(named ? spec.path : kDefaultDll, spec.base).state();
+    } catch (const PortError& e) {
+        return "port-I/O DLL: " + e.failure().message();
+    }
 }
 
 } // namespace lpt

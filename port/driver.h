@@ -9,6 +9,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace lpt {
 
@@ -34,6 +35,13 @@ private:
     PortFailure failure_;
 };
 
+/// A PARPORT value of no known form (a usage error, where a PortError is a
+/// port that cannot be used).
+class BadPortSpec : public PortError {
+public:
+    using PortError::PortError;
+};
+
 /// One open port. The addresses 0x378..0x37A are mapped by the caller to the
 /// three registers; a driver gives raw register semantics: a write puts the
 /// byte into the register at once, a read returns the register's byte, and no
@@ -52,15 +60,21 @@ struct PortSpec {
     enum class Kind { Simulated, Ppdev, Direct, Dll };
     Kind kind = Kind::Simulated;
     std::string path; // sim file, /dev/parportN, or DLL path ("" = default)
-    int base = 0x378; // direct I/O base address
+    int base = 0x378; // direct I/O or DLL: the base 0x378..0x37A are mapped to
     std::string why;  // PARPORT unset: why this port was chosen, for the port line
 };
 
 /// Parses a PARPORT value (nullptr = unset). Unset picks the platform default:
-/// Linux /dev/parport0 when that node exists, Windows the port-I/O DLL when it
-/// lies beside the program or in the system folder, else the simulated port.
-/// Throws PortError for a form it does not know.
+/// Linux the node of the port at 0x378, else /dev/parport0 (linuxUnsetSpec in
+/// port/ports.h), Windows the port-I/O DLL when it lies beside the program or
+/// in the system folder, else the simulated port.
+/// Throws BadPortSpec for a form it does not know, PortError for a port it
+/// cannot find (PARPORT=LPTn).
 PortSpec parsePortSpec(const char* value);
+/// PARPORT's DLL forms, dll or dll:PATH, each with an optional @0xBASE: spec
+/// becomes the DLL (path "" for the default one) at that base (else 0x378).
+/// Returns "" when value is such a form, else why it is not.
+std::string parseDllForm(std::string_view value, PortSpec& spec);
 /// The simulated port's default file: $XDG_RUNTIME_DIR/lptpanel/port, else
 /// /tmp/lptpanel-<uid>/port; on Windows %LOCALAPPDATA%\lptpanel\port.
 std::string defaultSimPath();
@@ -92,10 +106,14 @@ std::string describeErrno(int err);
 std::unique_ptr<Driver> openSimulated(const std::string& path);
 std::unique_ptr<Driver> openPpdev(const std::string& node);
 std::unique_ptr<Driver> openDirect(int base);
-std::unique_ptr<Driver> openDll(const std::string& path);
+std::unique_ptr<Driver> openDll(const std::string& path, int base);
 /// Windows: whether the default port-I/O DLL (inpoutx64.dll in a 64-bit build)
 /// lies where a bare name is loaded from, beside the program or in the system
 /// folder; why says where, or that it lies in neither.
 bool findDefaultDll(std::string& why);
+/// Windows: which port-I/O DLL spec loads (the default one unless spec names
+/// another), where it was found, and whether its kernel driver runs; loading
+/// it installs the driver when run as administrator. "" on other systems.
+std::string portIoDllState(const PortSpec& spec);
 
 } // namespace lpt

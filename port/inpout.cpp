@@ -2,6 +2,7 @@
 #include "port/inpout.h"
 
 #include "port/driver.h"
+#include "port/ports.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -32,16 +33,17 @@ std::string& name() {
     return n;
 }
 
-const char* const kForms = "sim, sim:PATH, /dev/parportN, direct, direct:0xBASE"
+const char* const kForms =
 #ifdef _WIN32
-                           ", dll:PATH"
+    "LPTn, dll, dll:PATH (either with @0xBASE), sim, sim:PATH";
+#else
+    "sim, sim:PATH, /dev/parportN, direct, direct:0xBASE";
 #endif
-    ;
 
 [[noreturn]] void badSpec(std::string_view value, std::string cause) {
-    throw PortError({"PARPORT=" + std::string(value) + " is not a port", std::move(cause),
-                     std::string("set PARPORT to one of ") + kForms + ", or unset it",
-                     "Choosing the port"});
+    throw BadPortSpec({"PARPORT=" + std::string(value) + " is not a port", std::move(cause),
+                       std::string("set PARPORT to one of ") + kForms + ", or unset it",
+                       "Choosing the port"});
 }
 
 bool parseNumber(std::string_view text, long& out) {
@@ -94,19 +96,19 @@ PortSpec parsePortSpec(const char* value) {
         // Without a real port the simulated one stands in, so the tools
         // always start; the port line says which was chosen and why.
 #ifdef _WIN32
-        if (findDefaultDll(spec.why)) {
-            spec.kind = PortSpec::Kind::Dll;
-            return spec;
-        }
-#else
+        // A PCI or PCIe card sits wherever the system put it, not at 0x378:
+        // the device list says where.
+        if (findDefaultDll(spec.why))
+            return windowsUnsetSpec(listSystemPorts(), spec.why);
+#elif defined(__linux__)
+        // The kernel numbers the ports in the firmware's order, so with two
+        // the one at 0x378 may well be parport1.
         struct stat st {};
-        if (::stat("/dev/parport0", &st) == 0) {
-            spec.kind = PortSpec::Kind::Ppdev;
-            spec.path = "/dev/parport0";
-            spec.why = "PARPORT unset, /dev/parport0 present";
+        spec = linuxUnsetSpec(listSystemPorts(), ::stat("/dev/parport0", &st) == 0);
+        if (spec.kind == PortSpec::Kind::Ppdev)
             return spec;
-        }
-        spec.why = "PARPORT unset, no /dev/parport0";
+#else
+        spec.why = "PARPORT unset, no real port driver on this system";
 #endif
         spec.path = defaultSimPath();
         return spec;
@@ -126,14 +128,19 @@ PortSpec parsePortSpec(const char* value) {
         if (v != "direct" && (!parseNumber(v.substr(7), base) || base < 1 || base > 0xFFFC))
             badSpec(v, "direct: needs a base address such as 0x378 or 0x278");
         spec.base = static_cast<int>(base);
-    } else if (v.starts_with("dll:")) {
+    } else if (v == "dll" || v.starts_with("dll:") || v.starts_with("dll@")) {
 #ifdef _WIN32
-        spec.kind = PortSpec::Kind::Dll;
-        spec.path = v.substr(4);
-        if (spec.path.empty())
-            badSpec(v, "dll: needs the path of the port-I/O DLL");
+        if (const std::string cause = parseDllForm(v, spec); !cause.empty())
+            badSpec(v, cause);
 #else
-        badSpec(v, "dll: is for Windows; on Linux use a /dev/parportN node or direct");
+        badSpec(v, "the dll forms are for Windows; on Linux use a /dev/parportN node or direct");
+#endif
+    } else if (isLptName(v)) {
+#ifdef _WIN32
+        spec = lptSpec(v, listSystemPorts());
+#else
+        badSpec(v, "LPTn names a Windows port; on Linux use /dev/parportN (lptport ports lists "
+                   "them)");
 #endif
     } else {
         badSpec(v, "unknown form");
@@ -150,7 +157,7 @@ std::unique_ptr<Driver> openDriver(const PortSpec& spec) {
     case PortSpec::Kind::Direct:
         return openDirect(spec.base);
     case PortSpec::Kind::Dll:
-        return openDll(spec.path);
+        return openDll(spec.path, spec.base);
     }
     return nullptr;
 }

@@ -5,7 +5,10 @@
 // listings.
 #pragma once
 
+#include "port/driver.h"
+
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace lpt {
@@ -25,6 +28,7 @@ struct SystemPort {
     int sppBase = -1;            // base of the data, status and control registers; -1 unknown
     std::string modes;           // Linux: the kernel's modes ("PCSPP,TRISTATE,EPP"); may be empty
     std::string access;          // empty when this user can open the port, else why not and the fix
+    bool nodeMissing = false;    // Linux: the kernel knows the port but /dev has no node for it
 };
 
 /// What the system lists: the ports, and when the listing itself failed or
@@ -32,6 +36,7 @@ struct SystemPort {
 struct PortListing {
     std::vector<SystemPort> ports;
     std::string problem;
+    bool failed = false; // the system could not be asked (not: it knows no port)
 };
 
 /// The ports of this machine, read from the system (no port is claimed).
@@ -44,5 +49,46 @@ std::string parportValue(const SystemPort& p);
 /// (the address the panel is made for), else the first one listed; nullptr
 /// when none is listed.
 const SystemPort* defaultPort(const std::vector<SystemPort>& ports);
+
+/// What PARPORT unset means on Linux: the node of defaultPort() among the
+/// ports that have one, else /dev/parport0 when it exists, else the simulated
+/// port (returned with an empty path). why says which and why, for the port line.
+PortSpec linuxUnsetSpec(const PortListing& listing, bool parport0Exists);
+
+/// The base of the data, status and control registers among a port's I/O
+/// ranges, given in the system's order: the first range's start; -1 when
+/// there is none, or it is too short to hold the three registers.
+int sppBaseOf(const std::vector<IoRange>& ranges);
+/// Whether value names a Windows port: LPT and a number, in any case.
+bool isLptName(std::string_view value);
+/// PARPORT=LPTn: the default port-I/O DLL at the SPP base of the port of that
+/// name in listing. Throws PortError for a name that is not listed (naming
+/// those that are) and for a port whose base is not known.
+PortSpec lptSpec(std::string_view value, const PortListing& listing);
+/// What PARPORT unset means on Windows once the default DLL is found (dllWhy
+/// says where, for the port line): the DLL at the SPP base of defaultPort(),
+/// else at 0x378.
+PortSpec windowsUnsetSpec(const PortListing& listing, const std::string& dllWhy);
+
+/// The PARPORT value that names what spec opens: "/dev/parport1", "sim", ...
+std::string parportValue(const PortSpec& spec);
+
+/// Why PARPORT unset chooses what unset (from parsePortSpec(nullptr)) opens,
+/// without the "PARPORT unset, " the port line starts it with.
+std::string unsetReason(const PortSpec& unset);
+
+/// What lptport ports prints: a line per port, a line for each port this
+/// user cannot open, the problem when no port is listed, and last the port
+/// PARPORT unset chooses (unset, from parsePortSpec(nullptr)) and why.
+std::vector<std::string> describePorts(const PortListing& listing, const PortSpec& unset);
+
+#ifdef __linux__
+namespace detail {
+/// The Linux listing read from the tree under root ("/" for this machine's).
+PortListing listSystemPorts(const std::string& root);
+/// Why this user cannot open node, from access(2)'s errno, and the fix.
+std::string accessProblem(const std::string& node, int err);
+} // namespace detail
+#endif
 
 } // namespace lpt

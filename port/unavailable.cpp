@@ -18,10 +18,14 @@ std::unique_ptr<Driver> openDirect(int) {
 #endif
 
 #ifndef _WIN32
-std::unique_ptr<Driver> openDll(const std::string&) {
+std::unique_ptr<Driver> openDll(const std::string&, int) {
     throw PortError({"cannot load a port-I/O DLL", "the DLL driver is for Windows",
                      "on Linux use PARPORT=/dev/parportN (ppdev) or direct",
                      "Real ports on Linux"});
+}
+
+std::string portIoDllState(const PortSpec&) {
+    return "";
 }
 #endif
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "port/windows_text.h"
 
+#include <cstring>
 #include <cwchar>
 
 namespace lpt {
@@ -26,6 +27,16 @@ std::wstring widen(const std::string& text) {
     MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), n);
     wide.resize(std::wcslen(wide.c_str()));
     return wide;
+}
+
+std::string narrow(const std::wstring& text) {
+    const int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 0)
+        return std::string();
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
+    out.resize(std::strlen(out.c_str()));
+    return out;
 }
 
 } // namespace lpt

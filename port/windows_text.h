@@ -12,5 +12,7 @@ namespace lpt {
 std::string systemMessage(DWORD err);
 /// A string in the ANSI code page (what getenv returns) as UTF-16.
 std::wstring widen(const std::string& text);
+/// UTF-16 from the API (names, paths) in the ANSI code page, as printed.
+std::string narrow(const std::wstring& text);
 
 } // namespace lpt

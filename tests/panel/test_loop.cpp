@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QTemporaryDir>
 
 using namespace panel_test;
 
@@ -101,6 +102,22 @@ private slots:
             run.port->status = status;
             QCOMPARE(run.pass(), QString("D0 C11 S | 000000000/00000"));
             QCOMPARE(pictures(run.mivo.Image2), QString(expected));
+        }
+    }
+
+    // The title names the simulated port, found open after the start-up
+    // writes (startUpAndLamps shows they are all start-up does to the port).
+    void title() {
+        QTemporaryDir dir;
+        for (const bool simulated : {false, true}) {
+            if (simulated)
+                lpt::installDriver(lpt::openSimulated(dir.filePath("port").toStdString()));
+            else
+                lpt::test::RecordingPort::install();
+            Mivo m;
+            m.startUp();
+            QCOMPARE(m.windowTitle(), QString("Krmiljenje paralelnih vrat ") +
+                                          (simulated ? "[simulirana vrata]" : ""));
         }
     }
 

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 // The real-port drivers, driven through fake system calls: the order of the
 // ppdev calls and the direction of the data lines, the register mapping of
-// ppdev and direct I/O, the failure messages, and the PARPORT forms.
+// ppdev and direct I/O, the failure messages, and the PARPORT forms (Windows'
+// too, on recorded device lists).
 #include "port/direct.h"
 #include "port/driver.h"
 #include "port/inpout.h"
+#include "port/ports.h"
 #include "port/ppdev.h"
 
 #include <QtTest>
@@ -84,14 +86,44 @@ static Action driving(bool ppdev, QString failing = {}, int err = 0, std::string
     };
 }
 
-// A PARPORT value (nullptr: unset) as kind (0 sim, 1 ppdev, 2 direct), path
-// and base, with XDG_RUNTIME_DIR set to xdg.
+// A port spec as kind (0 sim, 1 ppdev, 2 direct, 3 DLL), path and base.
+static QString text(const PortSpec& s) {
+    return QString("%1 %2 %3").arg(int(s.kind)).arg(QString::fromStdString(s.path)).arg(s.base);
+}
+
+// A PARPORT value (nullptr: unset) as parsed, with XDG_RUNTIME_DIR set to xdg.
 static Action parse(const char* value, const char* xdg = "/run/7") {
     return [=] {
         qputenv("XDG_RUNTIME_DIR", xdg);
-        const PortSpec s = parsePortSpec(value);
-        return QString("%1 %2 %3").arg(int(s.kind)).arg(QString::fromStdString(s.path)).arg(s.base);
+        return text(parsePortSpec(value));
     };
+}
+
+// The Windows choices on a recorded device list: PARPORT=LPTn, and unset once
+// the default DLL is found; the DLL forms; the SPP base among a port's ranges.
+static const SystemPort kCard{
+    "LPT1", "", "PCI Parallel Port", {{0xD010, 0xD017}, {0xD000, 0xD003}}, 0xD010};
+static const SystemPort kBoard{
+    "LPT3", "", "ECP Printer Port", {{0x378, 0x37F}, {0x778, 0x77A}}, 0x378};
+static const SystemPort kNoBase{"LPT4", "", "Printer Port", {}, -1};
+static Action lptName(const char* value, std::vector<SystemPort> ports, std::string problem = {}) {
+    return [=] { return text(lptSpec(value, {ports, problem, !problem.empty()})); };
+}
+static Action windowsUnset(std::vector<SystemPort> ports) {
+    return [=] {
+        const PortSpec spec = windowsUnsetSpec({ports, ""}, "PARPORT unset, inpoutx64.dll here");
+        return text(spec) + " " + QString::fromStdString(spec.why);
+    };
+}
+static Action dllForm(const char* value) {
+    return [=] {
+        PortSpec spec;
+        const std::string cause = parseDllForm(value, spec);
+        return cause.empty() ? text(spec) : QString::fromStdString(cause);
+    };
+}
+static Action spp(std::vector<IoRange> ranges) {
+    return [=] { return QString::number(sppBaseOf(ranges), 16); };
 }
 
 // What action gives, or the message of the failure it throws.
@@ -140,6 +172,44 @@ private slots:
             "PARPORT=direct:0xFFFF is not a port: direct: needs a base address such as 0x378 or "
             "0x278. Fix: set PARPORT to one of sim, sim:PATH, /dev/parportN, direct, "
             "direct:0xBASE");
+        // A PCI card's SPP range is the first the device list gives, whether
+        // it lies above its ECP range or below.
+        row("SPP range above the ECP one", spp({{0xD010, 0xD017}, {0xD000, 0xD003}}), "d010");
+        row("SPP range below the ECP one", spp({{0x378, 0x37F}, {0x778, 0x77A}}), "378");
+        row("one range", spp({{0x3BC, 0x3BE}}), "3bc");
+        row("no range", spp({}), "-1");
+        row("first range too short", spp({{0xEC00, 0xEC01}, {0xEC10, 0xEC17}}), "-1");
+        row("LPTn, any case", lptName("lpt3", {kCard, kBoard}), "3  888");
+        row("LPTn missing", lptName("LPT7", {kCard, kBoard, kNoBase}),
+            "no port LPT7 in the system's device list: it lists LPT1 at 0xD010, LPT3 at 0x378, "
+            "LPT4 at base unknown. Fix: set PARPORT to one of those");
+        row("LPTn, the list unread", lptName("LPT1", {}, "access denied"),
+            "no port LPT1 in the system's device list: it lists no LPT port (access denied). "
+            "Fix: install the port's driver");
+        row("LPTn without a base", lptName("LPT4", {kNoBase}),
+            "cannot use LPT4: the device list gives it no I/O range that holds its registers. "
+            "Fix: name its base with PARPORT=dll@0xBASE");
+        row("unset: the port at 0x378", windowsUnset({kCard, kBoard}),
+            "3  888 PARPORT unset, inpoutx64.dll here, LPT3 at 0x378 (device list)");
+        row("unset: the first port", windowsUnset({kCard, kNoBase}),
+            "3  53264 PARPORT unset, inpoutx64.dll here, LPT1 at 0xD010 (device list)");
+        row("unset: no port", windowsUnset({}),
+            "3  888 PARPORT unset, inpoutx64.dll here, no LPT port in the device list: 0x378");
+        row("dll@0xBASE", dllForm("dll@0xd010"), "3  53264");
+        row("dll:PATH@0xBASE, an @ in the path", dllForm("dll:C:\\a@b\\io.dll@0x278"),
+            "3 C:\\a@b\\io.dll 632");
+        row("dll:PATH", dllForm("dll:io.dll"), "3 io.dll 888");
+        row("dll@0xFFFF", dllForm("dll@0xFFFF"),
+            "@0x needs the port's base address in hex, such as @0xD010 (lptport ports lists each "
+            "port's)");
+        row("dll@ in decimal", dllForm("dll@632"),
+            "the DLL forms are dll, dll:PATH, dll@0xBASE and dll:PATH@0xBASE");
+        row("LPTn on Linux", parse("LPT1"),
+            "PARPORT=LPT1 is not a port: LPTn names a Windows port; on Linux use /dev/parportN "
+            "(lptport ports lists them). Fix: set PARPORT to one of");
+        row("dll@ on Linux", parse("dll@0x278"),
+            "PARPORT=dll@0x278 is not a port: the dll forms are for Windows; on Linux use a "
+            "/dev/parportN node or direct. Fix: set PARPORT to one of");
     }
     void outcomes() {
         QFETCH(Action, action);

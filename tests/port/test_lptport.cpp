@@ -187,6 +187,18 @@ private slots:
                          "out in", "port.vcd", "--samples", "--help --since --count --json", ""}));
     }
 
+    // This machine's ports, whatever it has (test_ports checks the lines,
+    // the emulated PC's proof real ports): no port is opened, not even
+    // PARPORT's, and the JSON names the unset choice the last line names.
+    void ports() {
+        const test::Run text = run({"ports"});
+        const QJsonObject unset = json("ports --json")["unset"].toObject();
+        QVERIFY(text.status == 0 && text.err.isEmpty() && !QFile::exists(path_));
+        QVERIFY2(text.out.endsWith("PARPORT unset: " + unset["parport"].toString() + " (" +
+                                   unset["why"].toString() + ")\n"),
+                 qPrintable(text.out));
+    }
+
     // A plug with D1 and D2 crossed and S6 stuck low.
     void selftestJudgesEachWire() {
         const LoopbackResults wires = walkLoopback([](int d) {

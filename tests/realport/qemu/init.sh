@@ -1,11 +1,11 @@
 #!/bin/busybox sh
 # SPDX-License-Identifier: MIT
 # /init of the emulated PC: loads the parallel-port modules, runs scripted
-# lptport sessions against QEMU's port at 0x378, judges each one and prints
-# its verdict ("ok:" or "FAIL:") on the serial console, between the begin and
-# end markers, then powers off. The host side (run.sh) counts the verdicts
-# and checks what reached the printer. Users: user (not in group lp) and
-# printer (in group lp).
+# lptport sessions against QEMU's two ports, the first at 0x378 and the second
+# at 0x278, judges each one and prints its verdict ("ok:" or "FAIL:") on the
+# serial console, between the begin and end markers, then powers off. The
+# host side (run.sh) counts the verdicts and checks what reached each
+# printer. Users: user (not in group lp) and printer (in group lp).
 
 /bin/busybox --install -s /bin
 export PATH=/bin
@@ -38,28 +38,53 @@ levels() {
     lptport capture --outputs --samples 1000 -o /tmp/c.vcd &&
         sed -n '/^\$dumpvars/,/^\$end/p' /tmp/c.vcd | tr -d '\n'
 }
-ppdev="env PARPORT=/dev/parport0 lptport" direct="env PARPORT=direct lptport"
-pp="^lptport: port: ppdev /dev/parport0"
+# The kernel numbers the ports in the firmware's order: parport0 is the one at
+# 0x278, parport1 the one at 0x378 (lptport ports shows it below).
+ppdev="env PARPORT=/dev/parport1 lptport" direct="env PARPORT=direct lptport"
+pp="^lptport: port: ppdev /dev/parport1"
+# The port lines of lptport ports, and its hints.
+at278="parport0  /dev/parport0  base 0x278  I/O 0x278-0x27A  modes PCSPP,TRISTATE  PARPORT=/dev/parport0"
+at378="parport1  /dev/parport1  base 0x378  I/O 0x378-0x37A  modes PCSPP,TRISTATE  PARPORT=/dev/parport1"
+nonode="no node /dev/parport%d: ppdev is not loaded (sudo modprobe ppdev)"
+nolp="this user may not open /dev/parport%d: join group lp (sudo adduser \$USER lp, then log in again)"
 
 echo "@@@ lptport sessions begin"
 echo "@@ kernel=$(uname -r)"
 
-# No driver loaded yet: the node is missing.
-session ppdev-missing-node 1 "" "/dev/parport0: no such device.*modprobe parport_pc ppdev" \
+# No driver loaded yet: the node is missing, and the kernel lists no port.
+session ppdev-missing-node 1 "" "/dev/parport1: no such device.*modprobe parport_pc ppdev" \
     $ppdev out 0x378 1
+session ports-no-driver 0 "no parallel port: the kernel lists none. Load the PC port driver: sudo \
+modprobe parport_pc (a card with serial ports too: sudo modprobe parport_serial); a card the kernel \
+has no driver for, or a port turned off in the firmware setup, is not listed PARPORT unset: sim (no \
+parallel port)" "" lptport ports
 
-# ppdev makes the node as it loads (devtmpfs), so it is there when insmod returns.
 insmod /parport.ko
 insmod /parport_pc.ko
+# The ports are known (their bases read from base-addr), their nodes are not
+# there yet.
+session ports-no-node 0 "$at278 $(printf "  parport0: $nonode" 0) $at378 \
+$(printf "  parport1: $nonode" 1) PARPORT unset: sim (no node /dev/parport1, which sudo modprobe \
+ppdev makes)" "" lptport ports
+# ppdev makes the nodes as it loads (devtmpfs), so they are there when insmod returns.
 insmod /ppdev.ko
 # What udev leaves on a Debian system: group lp, read-write for the group.
-chgrp lp /dev/parport0
-chmod 0660 /dev/parport0
-echo "@@ node=$(ls -l /dev/parport0 | tr -s ' ' | cut -d' ' -f1,3,4)"
-base=$(tr -s ' \t' ' ' </proc/sys/dev/parport/parport0/base-addr)
-[ "${base%% *}" = 888 ] && ok "parport0 sits at 888 (0x378)" || fail "parport0's base-addr is $base"
+chgrp lp /dev/parport0 /dev/parport1
+chmod 0660 /dev/parport0 /dev/parport1
+echo "@@ node=$(ls -l /dev/parport1 | tr -s ' ' | cut -d' ' -f1,3,4)"
+unset_line="PARPORT unset: /dev/parport1 (the port at 0x378)"
+session ports 0 "$at278 $at378 $unset_line" "" lptport ports
+sed 's/^/@@ ports: /' /tmp/out
+# The same as JSON: each port's ranges and base, and the unset choice.
+session ports-json 0 "\"ranges\":[{\"start\":\"0x278\",\"end\":\"0x27A\"}],\"spp_base\":\"0x278\" \
+\"ranges\":[{\"start\":\"0x378\",\"end\":\"0x37A\"}],\"spp_base\":\"0x378\" \
+\"unset\":{\"parport\":\"/dev/parport1\",\"why\":\"theportat0x378\"}" "" sh -c \
+    "lptport ports --json | tr -d ' \n' | grep -oE '\"ranges\":[^]]*],\"spp_base\":\"[^\"]*\"|\"unset\":\\{[^}]*\\}'"
+session ports-not-in-group 0 "$at278 $(printf "  parport0: $nolp" 0) $at378 \
+$(printf "  parport1: $nolp" 1) $unset_line" "" su user -s /bin/sh -c "lptport ports"
+session ports-in-group 0 "$at278 $at378 $unset_line" "" su printer -s /bin/sh -c "lptport ports"
 
-for driver in /dev/parport0 direct; do
+for driver in /dev/parport1 direct; do
     # capture starts from every pin's level: S3..S7 of status 0xD8, D0..D7 of
     # 0xA5, C0..C3 of control 11 (kept by direct I/O) or 0x0C (ppdev's claim).
     case $driver in
@@ -84,8 +109,18 @@ for driver in /dev/parport0 direct; do
 done
 unset PARPORT
 
+# PARPORT unset drives the port at 0x378, though it is parport1, and says why.
+session unset-at-0x378 0 "" "^lptport: port: PARPORT unset, the port at 0x378: using the ppdev \
+/dev/parport1 (base 0x378)" lptport $(strobe 0x4A)
+# The port at 0x278, through its node and by direct I/O: the bytes reach its
+# printer, not the other's (run.sh).
+session ppdev-0x278 0 "" "^lptport: port: ppdev /dev/parport0 (base 0x278)" \
+    env PARPORT=/dev/parport0 lptport $(strobe 0x61)
+session direct-0x278 0 "" "^lptport: port: direct I/O at 0x278" \
+    env PARPORT=direct:0x278 lptport $(strobe 0x62)
+
 # Users without the rights: not in group lp, and not root for direct I/O.
-session ppdev-not-in-group 1 "" "/dev/parport0: permission denied.*group lp" \
+session ppdev-not-in-group 1 "" "/dev/parport1: permission denied.*group lp" \
     su user -s /bin/sh -c "$ppdev out 0x378 1"
 session direct-not-root 1 "" "needs root" su user -s /bin/sh -c "$direct out 0x378 1"
 # A member of group lp drives the port through ppdev.
@@ -93,7 +128,7 @@ session ppdev-in-group 0 "" "$pp" su printer -s /bin/sh -c "$ppdev $(strobe 0x47
 
 # The printer driver lp holds the port; once removed, ppdev works again.
 insmod /lp.ko
-session ppdev-held-by-lp 1 "" "/dev/parport0: .*lp holds.*rmmod lp.*blacklist lp" $ppdev out 0x378 1
+session ppdev-held-by-lp 1 "" "/dev/parport1: .*lp holds.*rmmod lp.*blacklist lp" $ppdev out 0x378 1
 rmmod lp
 session ppdev-after-rmmod-lp 0 "" "$pp" $ppdev $(strobe 0x48)
 

@@ -7,8 +7,9 @@
 # Builds a statically linked lptport, takes Debian's own kernel and its
 # parallel-port modules, packs them with busybox into an initramfs whose
 # /init (init.sh) runs scripted lptport sessions, boots it under QEMU with
-# the emulated port's printer output going to a file, and checks the
-# sessions' verdicts on the serial console and what reached the printer.
+# two emulated ports (QEMU puts the first at 0x378, the second at 0x278),
+# each one's printer output going to a file of its own, and checks the
+# sessions' verdicts on the serial console and what reached each printer.
 # Exit status: 0 proved, 1 failed, 77 cannot run here (see packages.sh).
 set -euo pipefail
 
@@ -64,11 +65,12 @@ printf '%s\n' root:x:0: lp:x:7:printer >"$root/etc/group"
 (cd "$root" && find . | cpio -o -H newc --quiet) >"$work/initrd.cpio"
 
 console=$work/console.log
-printer=$work/printer.out
-rm -f "$console" "$printer"
+printer=$work/printer.out printer278=$work/printer-0x278.out
+rm -f "$console" "$printer" "$printer278"
 timeout 240 qemu-system-x86_64 -M pc -accel tcg -m 256 -smp 1 -nic none -nographic -no-reboot \
     -kernel "$kdir/vmlinuz" -initrd "$work/initrd.cpio" -append "console=ttyS0 quiet panic=-1" \
-    -parallel "file:$printer" </dev/null >"$console" 2>&1 || step "QEMU ended with status $?"
+    -parallel "file:$printer" -parallel "file:$printer278" </dev/null >"$console" 2>&1 ||
+    step "QEMU ended with status $?"
 tr -d '\r' <"$console" >"$console.txt"
 
 # The sessions judged themselves (init.sh); a run cut short proves nothing.
@@ -81,11 +83,15 @@ fi
 grep -v '^@@ dmesg' <<<"$results"
 failures=$(grep -c '^FAIL: ' <<<"$results" || true)
 
-# What the printer received: every strobed byte, in the order sent (see the
-# data values in init.sh: ppdev A B C Z, direct D E F Y, then G H I).
-want=ABCZDEFYGHI
-cmp -s "$printer" <(printf %s $want) && ok "the printer received $want" ||
-    fail "the printer received '$(od -An -c "$printer" | tr -s ' \n' ' ')', wanted '$want'"
+# What each printer received: every strobed byte, in the order sent (see the
+# data values in init.sh: at 0x378 ppdev A B C Z, direct D E F Y, PARPORT
+# unset J, then G H I; at 0x278 ppdev a, direct b).
+received() {
+    cmp -s "$1" <(printf %s "$2") && ok "the printer at $3 received $2" ||
+        fail "the printer at $3 received '$(od -An -c "$1" | tr -s ' \n' ' ')', wanted '$2'"
+}
+received "$printer" ABCZDEFYJGHI 0x378
+received "$printer278" ab 0x278
 
 echo "console: $console.txt"
 finish

@@ -6,8 +6,9 @@
 // nothing on it. Loading the DLL is recorded too, with the file it was loaded
 // from, so a test sees when, and from where, the program loads it.
 //
-// Built without FAKEINPOUT_NO_INP32 it exports Out32 and Inp32; with it, only
-// Out32, for the missing entry point.
+// Built without FAKEINPOUT_NO_INP32 it exports Out32, Inp32 and
+// IsInpOutDriverOpen, which says its driver runs (with
+// FAKEINPOUT_DRIVER_CLOSED: that it does not); with it, only Out32.
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -49,3 +50,10 @@ short __stdcall Inp32(short port) {
     return value;
 }
 #endif
+
+#ifndef FAKEINPOUT_DRIVER_CLOSED
+#define FAKEINPOUT_DRIVER_CLOSED 0
+#endif
+BOOL __stdcall IsInpOutDriverOpen(void) {
+    return !FAKEINPOUT_DRIVER_CLOSED;
+}

@@ -4,11 +4,12 @@
 #
 #   panel.sh SOURCE_DIR WORK_DIR LPTPORT
 #
-# Builds the panel with the preset "windows" (the Qt for MinGW in
-# ../shared/qt6-mingw), makes the zip, unpacks it into an empty folder and
-# starts lptpanel.exe from there under wine64 on a display of its own (Xvfb),
-# clicked with xdotool. LPTPORT, the Linux lptport, shares the port file the
-# panel maps under Wine (Z: is the Linux root): one file format for both.
+# Builds the panel with the README's commands (the preset "windows", the Qt
+# for MinGW in ../shared/qt6-mingw) in a copy of the tree, makes the zip,
+# unpacks it into an empty folder and starts lptpanel.exe from there under
+# wine64 on a display of its own (Xvfb), clicked with xdotool. LPTPORT, the
+# Linux lptport, shares the port file the panel maps under Wine (Z: is the
+# Linux root): one file format for both.
 # What the driver does with a DLL is proven by run.sh with lptport.exe; here
 # the panel's own calls reach the recording DLL beside it.
 # Exit status: 0 proved, 1 failed, 77 no Qt for MinGW here.
@@ -27,14 +28,24 @@ qt=$(realpath -ms "$src/../shared/qt6-mingw") # as the preset names it
 [ -n "${LPTPANEL_XVFB:-}" ] ||
     exec env LPTPANEL_XVFB=1 xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash "$0" "$@"
 
-step "building the panel for Windows and its zip"
-(cd "$src" && cmake --preset windows -B "$work/build" >"$work/cmake.log" 2>&1) ||
-    { cat "$work/cmake.log"; exit 1; }
-cmake --build "$work/build" -j2 --target lptpanel lptport
-(cd "$work/build" && rm -f lptpanel-*-win64.zip && cpack -G ZIP >"$work/cpack.log") ||
-    { cat "$work/cpack.log"; exit 1; }
+# The README's commands ("Building the zip (on Debian)"), as written, in a
+# copy of the tree with the Qt for MinGW beside it, as in a fresh clone: the
+# preset builds every target into the copy's build-windows. The copy keeps
+# the files' times, so a second run rebuilds only what changed.
+step "building the panel for Windows and its zip with the README's commands"
+mkdir -p "$work/tree" "$work/shared"
+ln -sfn "$qt" "$work/shared/qt6-mingw"
+tar -C "$src" --exclude=./.git --exclude='./build*' --exclude="./${work#"$src"/}" -cf - . |
+    tar -C "$work/tree" -xf -
+(
+    cd "$work/tree"
+    cmake --preset windows >"$work/cmake.log" 2>&1 || { cat "$work/cmake.log"; exit 1; }
+    cmake --build --preset windows
+    rm -f build-windows/lptpanel-*-win64.zip
+    cd build-windows && cpack -G ZIP >"$work/cpack.log" || { cat "$work/cpack.log"; exit 1; }
+)
 rm -rf "$work/unzipped"
-unzip -q "$work/build"/lptpanel-*-win64.zip -d "$work/unzipped"
+unzip -q "$work/tree/build-windows"/lptpanel-*-win64.zip -d "$work/unzipped"
 app=$(echo "$work/unzipped"/lptpanel-*-win64)
 appw="W:\\unzipped\\${app##*/}" # as the panel sees it
 build_recording_dlls
@@ -55,7 +66,10 @@ start_wine
 
 # Places in the client area below the menu bar, in pixels (15 twips each),
 # from the layout table: frame corner + control corner + half the control.
-readonly kTitle="Krmiljenje paralelnih vrat " kClientHeight=$((5925 / 15))
+# The caption, on the simulated port followed by its marker (escaped: xdotool
+# takes a pattern).
+readonly kTitle="Krmiljenje paralelnih vrat " kSimulated='\[simulirana vrata\]'
+readonly kClientHeight=$((5925 / 15))
 readonly switchD0="$(((2280 + 360 + 187) / 15)) $(((240 + 480 + 187) / 15))" # Frame1, Image1(0)
 readonly exitButton="$(((120 + 1027) / 15)) $(((5280 + 187) / 15))"           # Command2
 lampCorner() { echo "$(((7080 + 240) / 15)) $(((240 + 480 + 480 * $1) / 15))"; } # Frame2, Image2(k)
@@ -74,9 +88,10 @@ find_window() {
     win=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)
     geometry=$(xdotool getwindowgeometry --shell "$win" 2>/dev/null) && eval "$geometry"
 }
-# wait_main: waits for the main window; x0 y0 is its client area's corner.
+# wait_main TITLE: waits for the main window under TITLE; x0 y0 is its client
+# area's corner.
 wait_main() {
-    wait_for 60 find_window "$kTitle" || { fail "$name: the main window did not open"; return 1; }
+    wait_for 60 find_window "$1" || { fail "$name: no main window titled '$1'"; return 1; }
     x0=$X y0=$((Y + HEIGHT - kClientHeight)) menuY=$(((HEIGHT - kClientHeight) / -2))
 }
 click() { xdotool mousemove $((x0 + $1)) $((y0 + $2)) click 1; }
@@ -108,13 +123,13 @@ lamp_is() {
 writes() { PARPORT="sim:$port" "$lptport" sim writes | paste -d, - -; }
 
 # ---- no DLL anywhere, PARPORT unset: the simulated port in the user's local
-# application data, the panel a user gets from the zip.
+# application data, the panel a user gets from the zip, its title marked.
 step "the panel on the simulated port"
 port=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/lptpanel/port
 PARPORT="sim:$port" "$lptport" sim reset
 PARPORT="sim:$port" "$lptport" sim status 0x80 # every lamp low
 start_panel simulated "$app"
-if wait_main; then
+if wait_main "$kTitle$kSimulated"; then
     startup=$'data 0,control 3\ndata 255,control 255\ndata 0,control 11'
     wait_for 20 eval '[ "$(writes | head -3)" = "$startup" ]' && ok "$name: the start-up writes" ||
         { fail "$name: the start-up writes:"; writes | head -3; }
@@ -149,8 +164,9 @@ wait_for 60 find_window lptpanel || fail "$name: no error dialog"
 wait_for 20 close_with lptpanel Return || fail "$name: Return did not answer the dialog"
 ended 1 'cannot load picture "ledgon.bmp"'
 
-# ---- the recording DLL beside lptpanel.exe, PARPORT unset: it gets the
-# start-up writes and the first pass, which reads the status, in order. (The
+# ---- the recording DLL beside lptpanel.exe, PARPORT unset: the title is the
+# caption alone, and the DLL gets the start-up writes and the first pass,
+# which reads the status, in order. (The
 # other ways to name a DLL are the driver's, proven with lptport.exe by run.sh.)
 step "the recording DLL beside the panel"
 install -D "$work/dlls/fake.dll" "$app/inpoutx64.dll"
@@ -159,11 +175,12 @@ start_panel dll-beside "$app" FAKEINPOUT_LOG="$work/calls.log"
 record() { head -8 "$work/calls.log" 2>/dev/null | tr -d '\r' | paste -sd';'; }
 calls="load $appw\\inpoutx64.dll;out 0x378 0;out 0x37A 3;out 0x378 255;out 0x37A 255"
 calls+=";out 0x378 0;out 0x37A 11;in 0x379 255"
-if wait_main; then
+if wait_main "$kTitle"; then
     wait_for 20 eval '[ "$(record)" = "$calls" ]' && ok "$name: the DLL's record" ||
         { fail "$name: the DLL's record begins:"; record; }
     click $exitButton
-    ended 0 "port: PARPORT unset, inpoutx64.dll beside lptpanel.exe: using the port-I/O DLL"
+    ended 0 "port: PARPORT unset, inpoutx64.dll beside lptpanel.exe, no LPT port in the device \
+list: 0x378: using the port-I/O DLL inpoutx64.dll at 0x378"
 fi
 
 finish

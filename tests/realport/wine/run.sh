@@ -31,12 +31,13 @@ x86_64-w64-mingw32-ld -m i386pe -T "$here/dll32.ld" --dll -e 0 -o "$work/dlls/dl
     "$work/dlls/dll32.o" "$here/dll32.def"
 
 # Where the DLLs lie, one folder per case: beside lptport.exe under the
-# 64-bit name, under the 32-bit name only, nowhere, and in the working
-# directory only.
+# 64-bit name (one whose driver runs, one whose driver does not), under the
+# 32-bit name only, nowhere, and in the working directory only.
 run=$work/run
 rm -rf "$run"
-for d in beside wrongname alone; do install -D -t "$run/$d" "$work/cross/bin/lptport.exe"; done
+for d in beside closed wrongname alone; do install -D -t "$run/$d" "$work/cross/bin/lptport.exe"; done
 install -D "$work/dlls/fake.dll" "$run/beside/inpoutx64.dll"
+install -D "$work/dlls/closed.dll" "$run/closed/inpoutx64.dll"
 install -D "$work/dlls/fake.dll" "$run/wrongname/inpout32.dll"
 install -D "$work/dlls/fake.dll" "$run/cwd/inpoutx64.dll"
 echo damaged >"$work/notaport"
@@ -71,9 +72,43 @@ check bad-address beside "" "out 0x999 1" 2 "" none "0x999.*Try 'lptport out --h
 # first access, once; the calls reach it in order and reads give its answers
 # (the low byte only: 0x1C5 reads 197).
 calls="load W:\\run\\beside\\inpoutx64.dll; out 0x378 65; out 0x37A 11; in 0x379 127"
+# Wine's device list has no LPT port, so the DLL drives the port at 0x378.
 check default-dll beside "FAKEINPOUT_IN_379=0x7F FAKEINPOUT_IN_378=0x1C5" \
     "out 0x378 0x41 out 0x37A 11 in 0x379 in 0x378 out 0x378 0" 0 "127 197" \
-    "$calls; in 0x378 453; out 0x378 0" "port: .*inpoutx64.dll"
+    "$calls; in 0x378 453; out 0x378 0" "port: PARPORT unset, inpoutx64.dll beside lptport.exe,"\
+" no LPT port in the device list: 0x378: using the port-I/O DLL inpoutx64.dll at 0x378"
+# @0xBASE: the registers 0x378..0x37A reach the DLL as those of the port at
+# BASE, through the default DLL or a named one.
+check dll-at-base beside "PARPORT=dll@0x278 FAKEINPOUT_IN_279=0x40" \
+    "out 0x378 1 out 0x37A 4 in 0x379" 0 64 \
+    "load W:\\run\\beside\\inpoutx64.dll; out 0x278 1; out 0x27A 4; in 0x279 64" \
+    "port: port-I/O DLL inpoutx64.dll at 0x278"
+check dll-path-at-base alone "PARPORT=dll:$d\\fake.dll@0xEC00" "in 0x379 out 0x37A 0" 0 255 \
+    "load $d\\fake.dll; in 0xEC01 255; out 0xEC02 0" "at 0xEC00"
+# A DLL whose kernel driver is not running is never used: one message, the cause and the fix.
+check driver-closed alone "PARPORT=dll:$d\\closed.dll" "out 0x378 1" 1 "" "load $d\\closed.dll" \
+    "closed.dll is loaded, but its kernel driver is not running.*Memory integrity.*administrator"
+# lptport ports: Wine's device list has no LPT port; the DLL is loaded to ask
+# whether its driver runs, and no register is accessed.
+noport="no parallel port: the system's device list has no LPT port (Device Manager, Ports (COM &"
+noport+=" LPT)). A card needs its driver installed; a port on the board may be turned off in the"
+noport+=" firmware setup"
+unset_dll="PARPORT unset: dll (inpoutx64.dll beside lptport.exe, no LPT port in the device list:"
+unset_dll+=" 0x378)"
+check ports beside "" ports 0 \
+    "$noport port-I/O DLL: W:\\run\\beside\\inpoutx64.dll, its driver running $unset_dll" \
+    "load W:\\run\\beside\\inpoutx64.dll" ""
+closed="port-I/O DLL: W:\\run\\closed\\inpoutx64.dll, its driver NOT running: the DLL installs it"
+closed+=" when run as administrator, and Windows refuses it where Memory integrity (Core isolation)"
+closed+=" or the vulnerable driver blocklist is on. Fix: run lptport.exe once as administrator"
+closed+=" (right-click, Run as administrator), which installs it; if it still does not run, see"
+closed+=" Windows Security > Device security > Core isolation details, and the refused driver in"
+closed+=" Event Viewer under Applications and Services Logs > Microsoft > Windows > CodeIntegrity"
+check ports-driver-closed closed "" ports 0 "$noport $closed $unset_dll" \
+    "load W:\\run\\closed\\inpoutx64.dll" ""
+# LPTn is looked up in the device list: a missing one is named, with those there are.
+check lpt-missing alone "PARPORT=LPT7" "in 0x379" 1 "" none \
+    "no port LPT7 in the system's device list: it lists no LPT port"
 # dll:PATH names the DLL, under any name, absolute or relative to the
 # working directory; the program's folder holds none.
 check dll-path-absolute alone "PARPORT=dll:$d\\fake.dll FAKEINPOUT_IN_379=0x80" \

@@ -2,12 +2,15 @@
 # Sourced by the Wine proofs (run.sh, panel.sh), after packages.sh and
 # start_proof: the recording port-I/O DLLs, and Wine in a prefix of its own.
 
-# build_recording_dlls: $work/dlls/fake.dll (Out32 and Inp32) and
-# out32only.dll (Out32 only), both recording every call (fakeinpout.c).
+# build_recording_dlls: $work/dlls/fake.dll (Out32, Inp32, its driver
+# running), closed.dll (the same, its driver not running) and out32only.dll
+# (Out32 only), all recording every call (fakeinpout.c).
 build_recording_dlls() {
     local cc="x86_64-w64-mingw32-gcc -std=c2x -O2 -Wall -Wextra -Werror -shared -static-libgcc"
     mkdir -p "$work/dlls"
     $cc -o "$work/dlls/fake.dll" "$here/fakeinpout.c" "$here/fakeinpout.def"
+    $cc -DFAKEINPOUT_DRIVER_CLOSED=1 -o "$work/dlls/closed.dll" "$here/fakeinpout.c" \
+        "$here/fakeinpout.def"
     $cc -DFAKEINPOUT_NO_INP32 -o "$work/dlls/out32only.dll" "$here/fakeinpout.c" \
         "$here/fakeinpout-out32.def"
 }

@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: MIT
+// lptport ports: the system's listing and the unset choice, as text or JSON.
+#include "lptport/ports_command.h"
+
+#include "port/driver.h"
+#include "port/ports.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+
+namespace lpt {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+Json hex(long value) {
+    if (value < 0)
+        return nullptr;
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%lX", static_cast<unsigned long>(value));
+    return text;
+}
+
+Json textOrNull(const std::string& text) {
+    return text.empty() ? Json(nullptr) : Json(text);
+}
+
+Json asJson(const PortListing& listing, const PortSpec& unset) {
+    Json ports = Json::array();
+    for (const SystemPort& p : listing.ports) {
+        Json ranges = Json::array();
+        for (const IoRange& r : p.ranges)
+            ranges.push_back({{"start", hex(r.start)}, {"end", hex(r.end)}});
+        ports.push_back({{"name", p.name},
+                         {"node", textOrNull(p.node)},
+                         {"description", textOrNull(p.description)},
+                         {"ranges", ranges},
+                         {"spp_base", hex(p.sppBase)},
+                         {"modes", textOrNull(p.modes)},
+                         {"access", textOrNull(p.access)},
+                         {"parport", parportValue(p)}});
+    }
+    return {{"ports", ports},
+            {"problem", textOrNull(listing.problem)},
+            {"unset", {{"parport", parportValue(unset)}, {"why", unsetReason(unset)}}}};
+}
+
+} // namespace
+
+int portsCommand(bool json) {
+    const PortListing listing = listSystemPorts();
+    if (listing.failed) {
+        std::fprintf(stderr, "lptport: ports: %s\n", listing.problem.c_str());
+        return 1;
+    }
+    PortSpec unset;
+    try {
+        unset = parsePortSpec(nullptr);
+    } catch (const PortError& e) {
+        fail(e.failure());
+    }
+    // Windows: the DLL every real port goes through, and whether its driver runs.
+    const std::string dll = portIoDllState(unset);
+    if (json) {
+        Json doc = asJson(listing, unset);
+        doc["dll"] = textOrNull(dll);
+        std::printf("%s\n", doc.dump(2).c_str());
+        return 0;
+    }
+    std::vector<std::string> lines = describePorts(listing, unset);
+    if (!dll.empty())
+        lines.insert(lines.end() - 1, dll);
+    for (const std::string& line : lines)
+        std::printf("%s\n", line.c_str());
+    return 0;
+}
+
+} // namespace lpt
