@@ -304,11 +304,13 @@ int simWrites(lpt::SimulatedPort& port, const SimWrites& args) {
 
 // ---- the declarations --------------------------------------------------------
 
-constexpr const char* kPortForms = "sim, sim:PATH, /dev/parportN, direct, direct:0xBASE"
 #ifdef _WIN32
-                                   ",\ndll:PATH (a port-I/O DLL)"
+constexpr const char* kPortForms =
+    "LPTn (a port in the device list: lptport ports),\n"
+    "dll or dll:PATH (a port-I/O DLL), either with @0xBASE, sim, sim:PATH";
+#else
+constexpr const char* kPortForms = "sim, sim:PATH, /dev/parportN, direct, direct:0xBASE";
 #endif
-    ;
 
 // Help starts with the usage line, as it always has; CLI11's own puts the
 // description first.
@@ -591,7 +593,7 @@ int sim(const CommandLine& line, const CLI::App& simApp) {
     try {
         spec = lpt::parsePortSpec(std::getenv("PARPORT"));
     } catch (const lpt::PortError& e) {
-        lpt::fail(e.failure());
+        lpt::fail(e);
     }
     if (spec.kind != lpt::PortSpec::Kind::Simulated)
         usage("sim " + cmd, "sim commands work on the simulated port, and PARPORT chooses " +

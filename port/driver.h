@@ -96,8 +96,12 @@ void installDriver(std::unique_ptr<Driver> driver);
 /// The open port, opening it from PARPORT first if none is; a failure goes
 /// to the failure handler.
 Driver& currentDriver();
-/// Reports a failure through the handler and ends the process.
-[[noreturn]] void fail(const PortFailure& failure);
+/// Reports a failure through the handler and ends the process with status
+/// (where no handler ends it first).
+[[noreturn]] void fail(const PortFailure& failure, int status = 1);
+/// The same for a thrown failure: status 2 for a PARPORT value of no known
+/// form, which is a usage error, else 1.
+[[noreturn]] void fail(const PortError& error);
 
 /// "permission denied", "no such file or directory", ... for an errno value.
 std::string describeErrno(int err);

@@ -176,12 +176,16 @@ void installDriver(std::unique_ptr<Driver> driver) {
     openPort() = std::move(driver);
 }
 
-void fail(const PortFailure& failure) {
+void fail(const PortFailure& failure, int status) {
     if (handler())
         handler()(failure);
     else
         std::fprintf(stderr, "%s: %s\n", name().c_str(), failure.message().c_str());
-    std::exit(1);
+    std::exit(status);
+}
+
+void fail(const PortError& error) {
+    fail(error.failure(), dynamic_cast<const BadPortSpec*>(&error) ? 2 : 1);
 }
 
 Driver& currentDriver() {
@@ -192,7 +196,7 @@ Driver& currentDriver() {
             spec = parsePortSpec(std::getenv("PARPORT"));
             port = openDriver(spec);
         } catch (const PortError& e) {
-            fail(e.failure());
+            fail(e);
         }
         if (spec.why.empty())
             std::fprintf(stderr, "%s: port: %s\n", name().c_str(), port->description().c_str());
