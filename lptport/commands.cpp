@@ -8,6 +8,7 @@
 
 #include "lptport/capture.h"
 #include "lptport/completion.h"
+#include "lptport/play.h"
 #include "lptport/ports_command.h"
 #include "lptport/sampler.h"
 #include "lptport/selftest.h"
@@ -88,6 +89,35 @@ const CLI::Validator kAddress(
             return "must be 0x378 (data), 0x379 (status) or 0x37A (control), not '" + text + "'";
         text = std::to_string(*v);
         return {};
+    },
+    "");
+
+// The registers that drive pins, for pulse: data and control.
+const CLI::Validator kOutput(
+    [](std::string& text) -> std::string {
+        const auto v = number(text);
+        if (!v || (*v != lpt::kDataPort && *v != lpt::kControlPort))
+            return "must be 0x378 (data) or 0x37A (control), the registers that drive pins, not '" +
+                   text + "'" + (v == lpt::kStatusPort ? " (the status register is an input)" : "");
+        text = std::to_string(*v);
+        return {};
+    },
+    "");
+
+// A WIDTH or PERIOD: 5ms, 250us, 2s, a plain number of ms.
+const CLI::Validator kDuration(
+    [](std::string& text) -> std::string {
+        return lpt::parseDuration(text) ? ""
+                                        : "must be a time from 1us to 3600s such as 5ms, 250us, "
+                                          "2s or 0.5 (a plain number is ms), not '" +
+                                              text + "'";
+    },
+    "");
+
+const CLI::Validator kCount(
+    [](std::string& text) -> std::string {
+        return lpt::parseCount(text) ? ""
+                                     : "must be a whole number from 1 to 10^15, not '" + text + "'";
     },
     "");
 
@@ -349,6 +379,9 @@ struct Request {
     std::vector<std::string> simPins;
     std::string wiring;
     SimWrites writes;
+    lpt::PulseOptions pulse;
+    int pulseValue = 0;
+    lpt::PlayOptions play;
 };
 
 // The address and value of the latest out or in, moved into a step as each
@@ -461,6 +494,79 @@ struct CommandLine {
             ""));
         forOpt->excludes(samplesOpt);
         capture->add_flag("--outputs", req.capture.outputs, "Record D0-D7 and C0-C3 too");
+
+        auto* pulse = command(
+            "pulse", "Hold VALUE on a register for WIDTH, once or as a train",
+            "Reads the register, writes VALUE, holds it for WIDTH, then writes back what it\n"
+            "read (also when Ctrl+C or SIGTERM comes in the middle of a pulse). WIDTH and\n"
+            "PERIOD: 5ms, 250us, 2s or 0.5 (a plain number is ms), from 1us to 3600s. --count\n"
+            "alone pulses every 2 x WIDTH, --every alone until Ctrl+C. The widths, periods and\n"
+            "lateness achieved go to standard error at the end.\n"
+            "Example: lptport pulse 0x378 7 5ms --every 100ms --count 10");
+        pulse->add_option("ADDR", req.pulse.address, "0x378 (data) or 0x37A (control)")
+            ->required()
+            ->type_name("OUTPUT")
+            ->transform(kOutput);
+        pulse->add_option("VALUE", req.pulseValue, "0 to 255, the register's value during a pulse")
+            ->required()
+            ->transform(kByte);
+        pulse
+            ->add_option_function<std::string>(
+                "WIDTH",
+                [this](const std::string& text) { req.pulse.widthNs = *lpt::parseDuration(text); },
+                "How long each pulse lasts")
+            ->required()
+            ->type_name("WIDTH")
+            ->check(kDuration);
+        pulse
+            ->add_option_function<std::string>(
+                "--every",
+                [this](const std::string& text) { req.pulse.periodNs = lpt::parseDuration(text); },
+                "Start a pulse every PERIOD (longer than WIDTH)")
+            ->type_name("PERIOD")
+            ->check(kDuration);
+        pulse
+            ->add_option_function<std::string>(
+                "--count",
+                [this](const std::string& text) { req.pulse.count = lpt::parseCount(text); },
+                "Pulse N times (1 to 10^15)")
+            ->type_name("N")
+            ->check(kCount);
+        pulse->add_flag("--realtime", req.pulse.realtime,
+                        "Ask for real-time scheduling and locked memory (Linux: CAP_SYS_NICE)");
+
+        auto* play = command(
+            "play", "Drive D0-D7 and C0-C3 from a VCD, each change at its time",
+            "Wires named D0..D7 or C0..C3, alone or followed by _ (D0_pin2, as capture\n"
+            "--outputs writes them), are pin levels; other wires are ignored and named once.\n"
+            "The whole file is checked before the first write. At the end the outputs keep\n"
+            "the file's last values; Ctrl+C stops between two changes and says how far it got.\n"
+            "The lateness of the changes goes to standard error at the end.\n"
+            "Example: lptport play pattern.vcd --loop 3 --speed 2");
+        play->add_option("FILE", req.play.path, "The VCD (- reads standard input)")
+            ->required()
+            ->type_name("FILE");
+        play->add_option_function<std::string>(
+                "--loop",
+                [this](const std::string& text) { req.play.loops = *lpt::parseCount(text); },
+                "Play the file N times over (1 to 10^15)")
+            ->type_name("N")
+            ->check(kCount);
+        play->add_option_function<std::string>(
+                "--speed",
+                [this](const std::string& text) { req.play.speed = *lpt::parseSpeed(text); },
+                "Play FACTOR times as fast (0.001 to 1000)")
+            ->type_name("FACTOR")
+            ->check(CLI::Validator(
+                [](std::string& text) -> std::string {
+                    return lpt::parseSpeed(text)
+                               ? ""
+                               : "must be a number from 0.001 to 1000, such as 2 or 0.5, not '" +
+                                     text + "'";
+                },
+                ""));
+        play->add_flag("--realtime", req.play.realtime,
+                       "Ask for real-time scheduling and locked memory (Linux: CAP_SYS_NICE)");
 
         command("selftest", "Check a loopback plug, wire by wire",
                 "The plug: pins 2-15, 3-13, 4-12, 5-10, 6-11. Exit status 0 only when every\n"
@@ -686,6 +792,13 @@ int runLptport(int argc, char** argv) {
         return watch(req.watchMs);
     if (first == "capture")
         return lpt::captureCommand(req.capture, req.capturePath);
+    if (first == "pulse") {
+        lpt::PulseOptions pulse = req.pulse;
+        pulse.value = static_cast<std::uint8_t>(req.pulseValue);
+        return lpt::pulseCommand(pulse);
+    }
+    if (first == "play")
+        return lpt::playCommand(req.play);
     if (first == "selftest")
         return selftest();
     if (first == "ports")

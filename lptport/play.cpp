@@ -32,9 +32,10 @@ void printLines(const char* command, const std::vector<std::string>& lines) {
         std::fprintf(stderr, "%s: %s: %s\n", programName().c_str(), command, line.c_str());
 }
 
-[[noreturn]] void usage(const std::string& problem) {
-    std::fprintf(stderr, "%s: %s. Try '%s --help'\n", programName().c_str(), problem.c_str(),
-                 programName().c_str());
+// Bad input, as every usage error: one line, the command's help named.
+[[noreturn]] void usage(const char* command, const std::string& problem) {
+    std::fprintf(stderr, "%s: %s: %s. Try '%s %s --help'\n", programName().c_str(), command,
+                 problem.c_str(), programName().c_str(), command);
     std::exit(2);
 }
 
@@ -134,7 +135,7 @@ std::vector<std::string> PulseResult::text(const PulseOptions& o) const {
 
 int pulseCommand(const PulseOptions& options) {
     if (const std::string problem = pulseProblem(options); !problem.empty())
-        usage(problem);
+        usage("pulse", problem);
     bool fineSleep = false;
     realtime("pulse", options.realtime, fineSleep);
     catchStopSignals();
@@ -248,18 +249,18 @@ int playCommand(const PlayOptions& options) {
     const std::string name = stdinFile ? "standard input" : options.path;
     std::FILE* in = stdinFile ? stdin : std::fopen(options.path.c_str(), "rb");
     if (!in)
-        usage("play: cannot open " + name + ": " + describeErrno(errno));
+        usage("play", "cannot open " + name + ": " + describeErrno(errno));
     PlayPlan plan;
     try {
         plan = readVcd(in);
     } catch (const VcdError& e) {
-        usage("play: " + name + (e.line() > 0 ? ":" + std::to_string(e.line()) : "") + ": " +
-              e.what() + "; the port was not touched");
+        usage("play", name + (e.line() > 0 ? ":" + std::to_string(e.line()) : "") + ": " +
+                          e.what() + "; the port was not touched");
     }
     if (!stdinFile)
         std::fclose(in);
     if (options.loops > 1 && plan.endNs == 0)
-        usage("play: " + name + " ends at time 0, so --loop has nothing to repeat");
+        usage("play", name + " ends at time 0, so --loop has nothing to repeat");
 
     if (!plan.ignored.empty()) {
         std::string names;

@@ -175,7 +175,9 @@ private slots:
                                    "lptport out 0x378 1 in 0x379 ",
                                    "lptport capture -o po",
                                    "lptport capture --for 2 --s",
-                                   "lptport sim writes --"};
+                                   "lptport sim writes --",
+                                   "lptport pulse ",
+                                   "lptport play po"};
         const test::Run bash = test::run(
             "bash", QStringList{"-c",
                                 "source \"$0\" && cd \"$1\" && for line in \"${@:2}\"; do "
@@ -184,10 +186,10 @@ private slots:
                                 "_lptport; echo \"${COMPREPLY[*]}\"; done",
                                 LPTPORT_COMPLETION, dir_->path()} +
                         lines);
-        QCOMPARE(
-            bash.out.split('\n'),
-            (QStringList{"capture", "wiring writes", "open loopback", "0x378 0x379 0x37A", "out in",
-                         "out in", "port.vcd", "--samples", "--help --since --count --json", ""}));
+        QCOMPARE(bash.out.split('\n'),
+                 (QStringList{"capture", "wiring writes", "open loopback", "0x378 0x379 0x37A",
+                              "out in", "out in", "port.vcd", "--samples",
+                              "--help --since --count --json", "0x378 0x37A", "port.vcd", ""}));
     }
 
     // This machine's ports, whatever it has (test_ports checks the lines,

@@ -1,13 +1,22 @@
 // SPDX-License-Identifier: MIT
 // The pattern generator: the VCD reader on good and bad files (and on files
 // sigrok-cli wrote), pulse and play on a recording port with a scripted clock,
-// so every write, its order and every figure of the summaries is known.
+// so every write, its order and every figure of the summaries is known; then
+// the commands as a user runs them on a simulated port: refusals, stop
+// signals, and a round trip through a loopback plug recorded by capture.
 #include "lptport/play.h"
+#include "lptport/sampler.h"
+#include "port/simulated.h"
+#include "process.h"
 #include "recording_port.h"
 
+#include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
 
 using namespace lpt;
 
@@ -77,8 +86,42 @@ const QByteArray kHeader = "$timescale 1 us $end\n$scope module lpt $end\n"
 
 class TestPlay : public QObject {
     Q_OBJECT
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<SimulatedPort> port_;
+
+    QString file(const QString& name, const QByteArray& text) {
+        QFile f(dir_->filePath(name));
+        return f.open(QIODevice::WriteOnly) && f.write(text) == text.size() ? f.fileName()
+                                                                            : QString();
+    }
+    test::Run run(const QStringList& args) {
+        return test::run(LPTPORT_BIN, args, "sim:" + dir_->filePath("port"), dir_->path());
+    }
+    // Starts lptport on this test's port.
+    void start(QProcess& p, const QStringList& args) {
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert("PARPORT", "sim:" + dir_->filePath("port"));
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(dir_->path());
+        p.start(LPTPORT_BIN, args);
+    }
+    // Polls the condition for at most 10 s.
+    template <class F> bool until(F condition) {
+        const std::int64_t deadline = monotonicNs() + 10000000000;
+        while (!condition())
+            if (monotonicNs() > deadline)
+                return false;
+        return true;
+    }
 
 private slots:
+    // Each test has a fresh port of its own, in a folder only this user enters.
+    void init() {
+        installDriver(nullptr);
+        dir_ = std::make_unique<QTemporaryDir>();
+        port_ = SimulatedPort::open(dir_->filePath("port").toStdString());
+    }
+
     // The plan a file gives (see describe), or the line and the start of
     // its refusal. Pin levels become register bits: C0's pin high is bit 0 clear.
     void readsVcd_data() {
@@ -264,6 +307,152 @@ private slots:
         const std::vector<std::int64_t> due{0, 5000, 12500, 20000, 25000, 32500, 40000};
         QCOMPARE(timer.deadlines,
                  std::vector<std::int64_t>(due.begin(), due.begin() + (stopAt < 0 ? 7 : 5)));
+    }
+
+    // Bad input: one line naming the fault (and the file's line) and the
+    // command's help, exit status 2, and not one write to the port.
+    void refusals_data() {
+        QTest::addColumn<QString>("args");
+        QTest::addColumn<QString>("problem");
+        const auto row = [](const char* args, const char* problem) {
+            QTest::newRow(args) << QString(args) << QString(problem);
+        };
+        row("pulse 0x378 1 0", "not '0'");
+        row("pulse 0x378 1 -5ms", "pulse: WIDTH: must be a time from 1us to 3600s such as 5ms, "
+                                  "250us, 2s or 0.5 (a plain number is ms), not '-5ms'");
+        row("pulse 0x378 1 3601s", "not '3601s'");
+        row("pulse 0x379 1 5ms", "not '0x379' (the status register is an input)");
+        row("pulse 0x378 1 5ms --every 5ms", "pulse: --every must be longer than WIDTH");
+        row("play missing.vcd", "play: cannot open missing.vcd: no such file or directory");
+        row("play cut.vcd", "play: cut.vcd:3: the file ends inside $var");
+        row("play foreign.vcd", "play: foreign.vcd:1: it starts with 'time,D0'");
+        row("play inputs.vcd", "play: inputs.vcd:2: no wire drives an output");
+        row("play back.vcd", "play: back.vcd:13: time goes back");
+        row("play zero.vcd --loop 2", "play: zero.vcd ends at time 0");
+        row("play zero.vcd --speed 0", "play: --speed: must be a number from 0.001 to 1000");
+    }
+    void refusals() {
+        QFETCH(QString, args);
+        QFETCH(QString, problem);
+        file("cut.vcd", kHeader.left(60));
+        file("foreign.vcd", "time,D0\n0,1\n"); // a CSV
+        file("inputs.vcd", "$var wire 1 a S3_ERROR_pin15 $end\n$enddefinitions $end\n#0 1a\n");
+        file("back.vcd", kHeader + "#0\n1f\n#30\n0f\n#20\n1f\n");
+        file("zero.vcd", kHeader + "#0\n1f\n");
+        const test::Run r = run(args.split(' '));
+        QVERIFY2(r.status == 2 && r.err.startsWith("lptport: ") && r.err.contains(problem) &&
+                     r.err.count('\n') == 1 &&
+                     r.err.endsWith(". Try 'lptport " + args.section(' ', 0, 0) + " --help'\n"),
+                 qPrintable(QString("exit status %1, stderr: %2").arg(r.status).arg(r.err)));
+        QCOMPARE(port_->writeCount(), 0u);
+    }
+
+    // A stop signal in the middle of a pulse, of a train or of a file: pulse
+    // puts the register back, play stops before its next change; both say so.
+    void stopSignals_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("holds"); // the data value the command writes first
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QByteArray>("writes");
+        QTest::newRow("pulse, SIGTERM")
+            << QStringList{"pulse", "0x378", "0xA5", "60s"} << SIGTERM << 0xA5
+            << "pulse: stopped by a signal; the register is back at 3"
+            << QByteArray("data 3\ndata 165\ndata 3\n");
+        QTest::newRow("train, SIGINT")
+            << QStringList{"pulse", "0x378", "0xA5", "20s", "--every", "30s"} << SIGINT << 0xA5
+            << "pulse: stopped by a signal; the register is back at 3"
+            << QByteArray("data 3\ndata 165\ndata 3\n");
+        // D0 and D4 high, the other bits as they were: 0x13, then a change
+        // due in a minute that never comes.
+        QTest::newRow("play, SIGINT")
+            << QStringList{"play", "long.vcd"} << SIGINT << 0x13
+            << "play: stopped by a signal in loop 1 of 1, at 0.000 us of 60.000000 s into the "
+               "file; the outputs keep data 19"
+            << QByteArray("data 3\ndata 19\n");
+    }
+    void stopSignals() {
+        QFETCH(QStringList, args);
+        QFETCH(int, signal);
+        QFETCH(int, holds);
+        QFETCH(QString, message);
+        QFETCH(QByteArray, writes);
+        file("long.vcd", "$var wire 1 a D0 $end $var wire 1 b D4 $end $enddefinitions $end\n"
+                         "#0 1a 1b\n#60000000000 0a\n");
+        port_->write(Register::Data, 3);
+        QProcess p;
+        start(p, args);
+        QVERIFY(until([&] { return port_->read(Register::Data) == holds; }));
+        ::kill(static_cast<pid_t>(p.processId()), signal);
+        QVERIFY(p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit);
+        const QString err = p.readAllStandardError();
+        QVERIFY2(p.exitCode() == 0 && err.contains("lptport: " + message), qPrintable(err));
+        QCOMPARE(run({"sim", "writes"}).out.toUtf8(), writes);
+    }
+
+    // A one walks across D0..D4 and back, 30 ms a step, while C0 goes low and
+    // high again, played on a loopback port as capture records every pin: the
+    // inputs follow the outputs edge for edge, and nothing else moves. Every
+    // edge is stamped no earlier than its change was due and at most 15 ms
+    // after. The bound allows for a loaded machine, where the scheduler holds
+    // capture (or play, without real-time scheduling) back for milliseconds;
+    // on an idle one every edge comes within 0.1 ms.
+    void roundTrip() {
+        port_->setWiring(Wiring::Loopback);
+        QProcess capture; // past its first reads, which time the port's reads and the clock
+        start(capture, {"capture", "--outputs"});
+        QVERIFY(until([&] { return port_->statusReads() > 100000; }));
+        const test::Run play =
+            run({"play",
+                 file("walk.vcd", "$timescale 1 ms $end\n$var wire 1 ! C0 $end\n"
+                                  "$var wire 1 a D0 $end $var wire 1 b D1 $end\n"
+                                  "$var wire 1 c D2 $end $var wire 1 d D3 $end\n"
+                                  "$var wire 1 e D4 $end $enddefinitions $end\n"
+                                  "#0 1! 1a 0b 0c 0d 0e\n#30 0a 1b\n#60 0b 1c 0!\n"
+                                  "#90 0c 1d\n#120 0d 1e 1!\n#150 0e\n#180\n"),
+                 "--realtime"});
+        ::kill(static_cast<pid_t>(capture.processId()), SIGTERM);
+        QVERIFY(capture.waitForFinished(10000) && capture.exitCode() == 0);
+        const QString vcd = capture.readAllStandardOutput();
+        const auto stamp = [](const QString& text, const char* pattern) {
+            return QRegularExpression(pattern).match(text).captured(1).toLongLong();
+        };
+        const qint64 played = stamp(play.err, R"(time 0 at (\d+) ns)"),
+                     origin = stamp(vcd, R"(clock at (\d+) ns)");
+        QVERIFY2(play.status == 0 && played > origin, qPrintable(play.err));
+
+        // The captured edges, "wire=level" sorted, grouped by the change due
+        // last before them, and how long after it each group's last came.
+        QMap<QString, QString> names;
+        QStringList steps(6);
+        QList<qint64> after(6, -1);
+        qint64 t = 0;
+        for (const QString& line : vcd.split('\n')) {
+            const QStringList fields = line.split(' ');
+            if (fields[0] == "$var")
+                names[fields.value(3)] = fields.value(4).section('_', 0, 0);
+            else if (line.startsWith('#'))
+                t = origin + line.mid(1).toLongLong() - played;
+            else if (t > 0 && QRegularExpression("^[01][a-z]$").match(line).hasMatch()) {
+                const int k = static_cast<int>(std::min<qint64>(t / 30000000, 5));
+                steps[k] =
+                    (steps[k].split(' ', Qt::SkipEmptyParts) << names[line.mid(1)] + "=" + line[0])
+                        .join(' ');
+                after[k] = t - k * 30000000;
+            }
+        }
+        for (QString& step : steps) {
+            QStringList edges = step.split(' ');
+            edges.sort();
+            step = edges.join(' ');
+        }
+        QCOMPARE(steps,
+                 (QStringList{"D0=1 S3=1", "D0=0 D1=1 S3=0 S4=1", "C0=0 D1=0 D2=1 S4=0 S5=1",
+                              "D2=0 D3=1 S5=0 S6=1", "C0=1 D3=0 D4=1 S6=0 S7=1", "D4=0 S7=0"}));
+        for (qint64 late : after)
+            QVERIFY2(late >= 0 && late <= 15000000, qPrintable(QString::number(late)));
+        qInfo("edges stamped after their changes were due by at most %lld ns",
+              *std::max_element(after.begin(), after.end()));
     }
 };
 
