@@ -76,8 +76,8 @@ std::int64_t Lateness::percentile(double fraction) const {
     std::uint64_t seen = 0;
     for (std::size_t b = 0; b < buckets_.size(); ++b) {
         seen += buckets_[b];
-        if (seen >= rank)
-            return std::min(valueOf(b), largest_);
+        if (seen >= rank) // the largest is known exactly: its bucket's middle would blur it
+            return b == bucketOf(largest_) ? largest_ : std::min(valueOf(b), largest_);
     }
     return largest_;
 }

@@ -18,6 +18,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <unistd.h>
 
 using namespace lpt;
 
@@ -454,6 +455,26 @@ private slots:
             QVERIFY2(late >= 0 && late <= 15000000, qPrintable(QString::number(late)));
         qInfo("edges stamped after their changes were due by at most %lld ns",
               *std::max_element(after.begin(), after.end()));
+    }
+
+    // Without CAP_SYS_NICE and CAP_IPC_LOCK (dropped here for a root test),
+    // --realtime is refused in one line naming the fix, and the pulse runs on.
+    void realtimeRefused() {
+        QString program = LPTPORT_BIN;
+        QStringList args{"pulse", "0x378", "1", "1ms", "--realtime"};
+        if (::geteuid() == 0) {
+            args = QStringList{"--bounding-set", "-sys_nice,-ipc_lock", "prlimit",
+                               "--memlock=0:0",  "--rtprio=0:0",        program} +
+                   args;
+            program = "setpriv";
+        }
+        const test::Run r = test::run(program, args, "sim:" + dir_->filePath("port"));
+        QVERIFY2(r.status == 0 &&
+                     r.err.startsWith("lptport: pulse: real-time: SCHED_FIFO refused (") &&
+                     r.err.contains("running on without it. Fix: ") &&
+                     r.err.contains("lateness of 2 writes"),
+                 qPrintable(r.err));
+        QCOMPARE(run({"sim", "writes"}).out, QString("data 1\ndata 0\n"));
     }
 
     // The commands of the README's "Pulses and patterns" as written there, in
