@@ -261,6 +261,10 @@ int playCommand(const PlayOptions& options) {
         std::fclose(in);
     if (options.loops > 1 && plan.endNs == 0)
         usage("play", name + " ends at time 0, so --loop has nothing to repeat");
+    // Every moment must stay within the clock's 292 years.
+    if (static_cast<double>(options.loops) * static_cast<double>(plan.endNs) / options.speed > 1e18)
+        usage("play", "playing " + name + " " + std::to_string(options.loops) +
+                          " times would take more than 30 years");
 
     if (!plan.ignored.empty()) {
         std::string names;

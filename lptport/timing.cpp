@@ -11,8 +11,9 @@
 #include <cstdio>
 
 #ifdef _WIN32
-#include <mmsystem.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <mmsystem.h>
 #else
 #include <sched.h>
 #include <sys/mman.h>
