@@ -38,6 +38,23 @@ levels() {
     lptport capture --outputs --samples 1000 -o /tmp/c.vcd &&
         sed -n '/^\$dumpvars/,/^\$end/p' /tmp/c.vcd | tr -d '\n'
 }
+# vcd BYTE...: a VCD that puts each byte on the data lines and strobes it
+# (STROBE low for 1 ms), with INIT high and SELECT IN low throughout.
+vcd() {
+    echo '$timescale 1 ms $end $var wire 1 s C0_STROBE_pin1 $end'
+    echo '$var wire 1 i C2 $end $var wire 1 e C3 $end'
+    for k in 0 1 2 3 4 5 6 7; do echo "\$var wire 1 d$k D$k \$end"; done
+    echo '$enddefinitions $end'
+    t=0
+    for b in "$@"; do
+        echo "#$t 1s 1i 0e"
+        for k in 0 1 2 3 4 5 6 7; do echo "$(((b >> k) & 1))d$k"; done
+        echo "#$((t + 1)) 0s"
+        echo "#$((t + 2)) 1s"
+        t=$((t + 3))
+    done
+    echo "#$t"
+}
 # The kernel numbers the ports in the firmware's order: parport0 is the one at
 # 0x278, parport1 the one at 0x378 (lptport ports shows it below).
 ppdev="env PARPORT=/dev/parport1 lptport" direct="env PARPORT=direct lptport"
@@ -88,8 +105,8 @@ for driver in /dev/parport1 direct; do
     # capture starts from every pin's level: S3..S7 of status 0xD8, D0..D7 of
     # 0xA5, C0..C3 of control 11 (kept by direct I/O) or 0x0C (ppdev's claim).
     case $driver in
-    direct) tag=direct first=0x44 second=0x45 third=0x46 fourth=0x59 c=0n0o0p0q ;;
-    *) tag=ppdev first=0x41 second=0x42 third=0x43 fourth=0x5A c=1n1o1p0q ;;
+    direct) tag=direct first=0x44 second=0x45 third=0x46 fourth=0x59 c=0n0o0p0q pulsed=0x6E played="0x6F 0x70" ;;
+    *) tag=ppdev first=0x41 second=0x42 third=0x43 fourth=0x5A c=1n1o1p0q pulsed=0x6B played="0x6C 0x6D" ;;
     esac
     export PARPORT=$driver
     port="^lptport: port: .*$driver"
@@ -106,6 +123,16 @@ for driver in /dev/parport1 direct; do
     session $tag-direction 0 "255 165" "$port" lptport out 0x37A 0x0C out 0x378 $fourth \
         out 0x37A 255 in 0x378 out 0x37A 11 out 0x378 0xA5 in 0x378
     session $tag-capture 0 "\$dumpvars1a1b0c1d0e1f0g1h0i0j1k0l1m$c\$end" "$port" levels
+    # A pulse on STROBE (control 0x0C to 0x0D and back to what it read, 204
+    # by direct I/O, whose unused bits read 1) hands the printer the byte on
+    # the data lines; play hands it two more from a VCD. Their timing
+    # summaries go to the console.
+    session $tag-pulse 0 "" "pulse: 1 pulse on control (0x37A), 13 and back to [0-9]*: width" \
+        sh -c "lptport out 0x37A 0x0C out 0x378 $pulsed && lptport pulse 0x37A 0x0D 1ms"
+    sed -n "s/^lptport: pulse: /@@ $tag timing: pulse: /p" /tmp/err
+    vcd $played >/tmp/strobe.vcd
+    session $tag-play 0 "" "play: 6 of 6 changes written" lptport play /tmp/strobe.vcd
+    sed -n "/^lptport: play: [0-9l]/s/^lptport: /@@ $tag timing: /p" /tmp/err
 done
 unset PARPORT
 

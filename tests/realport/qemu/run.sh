@@ -84,13 +84,14 @@ grep -v '^@@ dmesg' <<<"$results"
 failures=$(grep -c '^FAIL: ' <<<"$results" || true)
 
 # What each printer received: every strobed byte, in the order sent (see the
-# data values in init.sh: at 0x378 ppdev A B C Z, direct D E F Y, PARPORT
-# unset J, then G H I; at 0x278 ppdev a, direct b).
+# data values in init.sh: at 0x378 ppdev A B C Z, pulse k, play l m, direct
+# D E F Y, pulse n, play o p, PARPORT unset J, then G H I; at 0x278 ppdev a,
+# direct b).
 received() {
     cmp -s "$1" <(printf %s "$2") && ok "the printer at $3 received $2" ||
         fail "the printer at $3 received '$(od -An -c "$1" | tr -s ' \n' ' ')', wanted '$2'"
 }
-received "$printer" ABCZDEFYJGHI 0x378
+received "$printer" ABCZklmDEFYnopJGHI 0x378
 received "$printer278" ab 0x278
 
 echo "console: $console.txt"
