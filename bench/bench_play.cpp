@@ -201,10 +201,10 @@ int main(int argc, char** argv) {
     over = true;
     watcher.join();
     std::printf("  memory over %llu changes: reading the file %+.2f MiB (%zu bytes a change), "
-                "playing it %+.2f MiB (goal < 1 MiB: %s); its lateness: %s\n",
+                "playing it %+.2f MiB (goal < 1 MiB: %s)\n",
                 static_cast<unsigned long long>(p.changes), afterRead - beforeRead,
                 sizeof(lpt::PlayChange), peak.load() - afterRead,
-                peak.load() - afterRead < 1 ? "met" : "NOT met", p.lateness.text().c_str());
+                peak.load() - afterRead < 1 ? "met" : "NOT met");
     port.reset();
     fs::remove_all(dir);
     return 0;
