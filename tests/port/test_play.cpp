@@ -30,15 +30,10 @@ struct ScriptedTimer final : Timer {
     std::vector<std::int64_t> late;
     int stopAt = -1;
     std::int64_t t = 1000000000;
-    std::vector<std::int64_t> deadlines; // of every wait, from the first reading of the clock
-    std::int64_t first = -1;
-    std::int64_t now() override {
-        if (first < 0)
-            first = t;
-        return t;
-    }
+    std::vector<std::int64_t> deadlines; // of every wait, from the clock's first reading
+    std::int64_t now() override { return t; }
     bool waitUntil(std::int64_t deadline) override {
-        deadlines.push_back(deadline - first);
+        deadlines.push_back(deadline - 1000000000);
         if (static_cast<int>(deadlines.size()) - 1 == stopAt)
             return false;
         t = std::max(t, deadline) + (late.empty() ? 0 : late[(deadlines.size() - 1) % late.size()]);
@@ -97,23 +92,12 @@ class TestPlay : public QObject {
                                                                             : QString();
     }
     test::Run run(const QStringList& args) {
-        return test::run(LPTPORT_BIN, args, "sim:" + dir_->filePath("port"), dir_->path());
+        return test::run(LPTPORT_BIN, args, {}, dir_->path());
     }
-    // Starts lptport on this test's port.
+    // Starts lptport in this test's folder.
     void start(QProcess& p, const QStringList& args) {
-        auto env = QProcessEnvironment::systemEnvironment();
-        env.insert("PARPORT", "sim:" + dir_->filePath("port"));
-        p.setProcessEnvironment(env);
         p.setWorkingDirectory(dir_->path());
         p.start(LPTPORT_BIN, args);
-    }
-    // Polls the condition for at most 10 s.
-    template <class F> bool until(F condition) {
-        const std::int64_t deadline = monotonicNs() + 10000000000;
-        while (!condition())
-            if (monotonicNs() > deadline)
-                return false;
-        return true;
     }
 
 private slots:
@@ -122,6 +106,7 @@ private slots:
         installDriver(nullptr);
         dir_ = std::make_unique<QTemporaryDir>();
         port_ = SimulatedPort::open(dir_->filePath("port").toStdString());
+        qputenv("PARPORT", ("sim:" + dir_->filePath("port")).toLocal8Bit());
     }
 
     // The plan a file gives (see describe), or the line and the start of
@@ -179,8 +164,8 @@ private slots:
         QVERIFY2(got.startsWith(expected), qPrintable(got));
     }
 
-    // sigrok-cli reads capture's wires and writes them in its own layout;
-    // both files give the same plan. Its demo device's channels are D0..D3.
+    // sigrok-cli reads capture's wires and writes them in its own layout:
+    // both files give the same plan.
     void readsSigrokFiles() {
         QTemporaryDir dir;
         const QByteArray capture = kHeader + "#0\n$dumpvars\n0a\n0f\n1n\n0p\n$end\n#1000\n1f\n0n\n"
@@ -196,14 +181,6 @@ private slots:
         const PlayPlan converted = plan(out.readAll()), original = plan(capture);
         QCOMPARE(describe(converted), describe(original));
         QCOMPARE(converted.ignored, original.ignored);
-
-        QProcess demo;
-        demo.start("sigrok-cli",
-                   {"-d", "demo", "--channels", "D0,D1,D2,D3", "--samples", "100", "-O", "vcd"});
-        QVERIFY(demo.waitForFinished(30000) && demo.exitCode() == 0);
-        const PlayPlan p = plan(demo.readAllStandardOutput());
-        QCOMPARE(p.driven, (std::vector<std::string>{"D0", "D1", "D2", "D3"}));
-        QVERIFY(p.changes.size() > 10 && p.changes.front().dataSet == 0x0F);
     }
 
     // Three pulses of 5 ms every 20 ms, each wait ending late by the row's
@@ -328,8 +305,6 @@ private slots:
         row("play missing.vcd", "play: cannot open missing.vcd: no such file or directory");
         row("play cut.vcd", "play: cut.vcd:3: the file ends inside $var");
         row("play foreign.vcd", "play: foreign.vcd:1: it starts with 'time,D0'");
-        row("play inputs.vcd", "play: inputs.vcd:2: no wire drives an output");
-        row("play back.vcd", "play: back.vcd:13: time goes back");
         row("play zero.vcd --loop 2", "play: zero.vcd ends at time 0");
         row("play zero.vcd --speed 0", "play: --speed: must be a number from 0.001 to 1000");
     }
@@ -338,8 +313,6 @@ private slots:
         QFETCH(QString, problem);
         file("cut.vcd", kHeader.left(60));
         file("foreign.vcd", "time,D0\n0,1\n"); // a CSV
-        file("inputs.vcd", "$var wire 1 a S3_ERROR_pin15 $end\n$enddefinitions $end\n#0 1a\n");
-        file("back.vcd", kHeader + "#0\n1f\n#30\n0f\n#20\n1f\n");
         file("zero.vcd", kHeader + "#0\n1f\n");
         const test::Run r = run(args.split(' '));
         QVERIFY2(r.status == 2 && r.err.startsWith("lptport: ") && r.err.contains(problem) &&
@@ -349,7 +322,7 @@ private slots:
         QCOMPARE(port_->writeCount(), 0u);
     }
 
-    // A stop signal in the middle of a pulse, of a train or of a file: pulse
+    // A stop signal in the middle of a pulse or of a file: pulse
     // puts the register back, play stops before its next change; both say so.
     void stopSignals_data() {
         QTest::addColumn<QStringList>("args");
@@ -359,10 +332,6 @@ private slots:
         QTest::addColumn<QByteArray>("writes");
         QTest::newRow("pulse, SIGTERM")
             << QStringList{"pulse", "0x378", "0xA5", "60s"} << SIGTERM << 0xA5
-            << "pulse: stopped by a signal; the register is back at 3"
-            << QByteArray("data 3\ndata 165\ndata 3\n");
-        QTest::newRow("train, SIGINT")
-            << QStringList{"pulse", "0x378", "0xA5", "20s", "--every", "30s"} << SIGINT << 0xA5
             << "pulse: stopped by a signal; the register is back at 3"
             << QByteArray("data 3\ndata 165\ndata 3\n");
         // D0 and D4 high, the other bits as they were: 0x13, then a change
@@ -384,7 +353,7 @@ private slots:
         port_->write(Register::Data, 3);
         QProcess p;
         start(p, args);
-        QVERIFY(until([&] { return port_->read(Register::Data) == holds; }));
+        QVERIFY(QTest::qWaitFor([&] { return port_->read(Register::Data) == holds; }, 10000));
         ::kill(static_cast<pid_t>(p.processId()), signal);
         QVERIFY(p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit);
         const QString err = p.readAllStandardError();
@@ -403,7 +372,7 @@ private slots:
         port_->setWiring(Wiring::Loopback);
         QProcess capture; // past its first reads, which time the port's reads and the clock
         start(capture, {"capture", "--outputs"});
-        QVERIFY(until([&] { return port_->statusReads() > 100000; }));
+        QVERIFY(QTest::qWaitFor([&] { return port_->statusReads() > 100000; }, 10000));
         const test::Run play =
             run({"play",
                  file("walk.vcd", "$timescale 1 ms $end\n$var wire 1 ! C0 $end\n"
@@ -426,7 +395,7 @@ private slots:
         // The captured edges, "wire=level" sorted, grouped by the change due
         // last before them, and how long after it each group's last came.
         QMap<QString, QString> names;
-        QStringList steps(6);
+        QList<QStringList> steps(6);
         QList<qint64> after(6, -1);
         qint64 t = 0;
         for (const QString& line : vcd.split('\n')) {
@@ -437,18 +406,16 @@ private slots:
                 t = origin + line.mid(1).toLongLong() - played;
             else if (t > 0 && QRegularExpression("^[01][a-z]$").match(line).hasMatch()) {
                 const int k = static_cast<int>(std::min<qint64>(t / 30000000, 5));
-                steps[k] =
-                    (steps[k].split(' ', Qt::SkipEmptyParts) << names[line.mid(1)] + "=" + line[0])
-                        .join(' ');
+                steps[k] << names[line.mid(1)] + "=" + line[0];
                 after[k] = t - k * 30000000;
             }
         }
-        for (QString& step : steps) {
-            QStringList edges = step.split(' ');
-            edges.sort();
-            step = edges.join(' ');
+        QStringList edges;
+        for (QStringList& step : steps) {
+            step.sort();
+            edges << step.join(' ');
         }
-        QCOMPARE(steps,
+        QCOMPARE(edges,
                  (QStringList{"D0=1 S3=1", "D0=0 D1=1 S3=0 S4=1", "C0=0 D1=0 D2=1 S4=0 S5=1",
                               "D2=0 D3=1 S5=0 S6=1", "C0=1 D3=0 D4=1 S6=0 S7=1", "D4=0 S7=0"}));
         for (qint64 late : after)
@@ -491,15 +458,13 @@ private slots:
                 QFile::link(LPTPORT_BIN, dir_->filePath("build/bin/lptport")));
         const QRegularExpression block("```sh\n(.*?)```",
                                        QRegularExpression::DotMatchesEverythingOption);
+        qputenv("XDG_RUNTIME_DIR", dir_->path().toLocal8Bit());
         int blocks = 0;
         for (auto m = block.globalMatch(section); m.hasNext();) {
             const QString commands = m.next().captured(1);
             if (!commands.contains("build/bin/lptport ")) // the benchmark's own build
                 continue;
             QProcess sh;
-            auto env = QProcessEnvironment::systemEnvironment();
-            env.insert("XDG_RUNTIME_DIR", dir_->path());
-            sh.setProcessEnvironment(env);
             sh.setWorkingDirectory(dir_->path());
             sh.start("sh", {"-ec", commands});
             QVERIFY(sh.waitForFinished(60000));
