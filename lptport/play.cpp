@@ -51,11 +51,7 @@ void realtime(const char* command, bool asked, bool& fineSleep) {
 
 std::string pulseProblem(const PulseOptions& o) {
     if (o.address != kDataPort && o.address != kControlPort)
-        return "pulse drives 0x378 (data) or 0x37A (control), not " + [&] {
-            char text[16];
-            std::snprintf(text, sizeof text, "0x%X", o.address);
-            return std::string(text);
-        }() + (o.address == kStatusPort ? ", the status register, an input" : "");
+        return "ADDR must be 0x378 (data) or 0x37A (control), the registers that drive pins";
     if (o.widthNs < 1000)
         return "WIDTH must be at least 1us";
     if (o.periodNs && *o.periodNs <= o.widthNs)
