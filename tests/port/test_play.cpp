@@ -366,8 +366,7 @@ private slots:
     // inputs follow the outputs edge for edge, and nothing else moves. Every
     // edge is stamped no earlier than its change was due and at most 15 ms
     // after. The bound allows for a loaded machine, where the scheduler holds
-    // capture (or play, without real-time scheduling) back for milliseconds;
-    // on an idle one every edge comes within 0.1 ms.
+    // capture (or play, without real-time scheduling) back for milliseconds.
     void roundTrip() {
         port_->setWiring(Wiring::Loopback);
         QProcess capture; // past its first reads, which time the port's reads and the clock
