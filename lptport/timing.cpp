@@ -4,6 +4,7 @@
 #include "lptport/sampler.h"
 #include "port/driver.h"
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <charconv>
@@ -180,6 +181,11 @@ bool MonotonicTimer::waitUntil(std::int64_t deadline) {
         const std::int64_t at = deadline - spinNs_;
         const timespec ts{static_cast<time_t>(at / kSecond), static_cast<long>(at % kSecond)};
         ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
+        // A machine whose wake-ups come later than the spin covers (a virtual
+        // one, often) gets a longer spin from then on, up to 1 ms.
+        const std::int64_t overshoot = monotonicNs() - at;
+        if (overshoot > spinNs_ / 2 && !stopRequested())
+            spinNs_ = std::min<std::int64_t>(std::max(spinNs_, 2 * overshoot), 1000000);
 #endif
     }
 }

@@ -24,7 +24,8 @@ public:
     virtual bool waitUntil(std::int64_t deadline) = 0;
 };
 
-/// The real clock: sleeps until `spinNs` before the deadline, then reads the
+/// The real clock: sleeps until shortly before the deadline (200 us; longer,
+/// up to 1 ms, once the system has woken it later than that), then reads the
 /// clock in a loop, since a sleeping thread wakes tens of microseconds late.
 class MonotonicTimer final : public Timer {
 public:
