@@ -25,7 +25,11 @@
 #include <thread>
 #include <vector>
 
-#ifdef __linux__
+#ifdef _WIN32
+#include <windows.h>
+
+#include <psapi.h> // after windows.h, whose types it uses
+#else
 #include <unistd.h>
 #endif
 
@@ -33,17 +37,33 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Resident memory in MiB; 0 where the system does not say (only Linux is read).
+#ifdef _WIN32
 double mibResident() {
-#ifdef __linux__
+    PROCESS_MEMORY_COUNTERS counters{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return static_cast<double>(counters.WorkingSetSize) / 1048576;
+}
+
+// The port layer makes the port's folder itself, under the user's own TEMP.
+fs::path portDir() {
+    return fs::temp_directory_path() / ("bench_play-" + std::to_string(GetCurrentProcessId()));
+}
+#else
+double mibResident() {
     std::ifstream statm("/proc/self/statm");
     long pages = 0, resident = 0;
     statm >> pages >> resident;
     return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE)) / 1048576;
-#else
-    return 0;
-#endif
 }
+
+// A folder only its owner may enter, as the port requires.
+fs::path portDir() {
+    const fs::path dir = fs::temp_directory_path() / ("bench_play-" + std::to_string(::getpid()));
+    fs::create_directory(dir);
+    fs::permissions(dir, fs::perms::owner_all);
+    return dir;
+}
+#endif
 
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -129,10 +149,7 @@ int main(int argc, char** argv) {
     }
     if (realtime)
         std::printf("%s\n", lpt::enableRealtime().text.c_str());
-    const fs::path dir = fs::temp_directory_path() / "bench_play";
-    fs::remove_all(dir);
-    fs::create_directory(dir);
-    fs::permissions(dir, fs::perms::owner_all); // the port's folder is its owner's alone
+    const fs::path dir = portDir();
     auto port = lpt::SimulatedPort::open((dir / "port").string());
     constexpr std::int64_t kStep = 250000;
     const lpt::PlayPlan plan = pattern(dir / "pattern.vcd", changes, kStep);
