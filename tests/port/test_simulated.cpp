@@ -102,6 +102,7 @@ private slots:
         QVERIFY(kind.startsWith("link")        ? QFile::link(inDir ? dir.path() : target, bad)
                 : inDir || kind == "directory" ? QDir().mkdir(bad)
                                                : QFile::copy(target, bad));
+        QVERIFY(!inDir || QFile::copy(target, path)); // a good port file in a bad directory
         if (kind == "zeroed file")
             QVERIFY(QFile::resize(bad, 0) && QFile::resize(bad, QFileInfo(target).size()));
         QCOMPARE(kind.startsWith("group") ? ::chmod(qPrintable(bad), inDir ? 0770 : 0660) : 0, 0);
@@ -112,12 +113,16 @@ private slots:
         for (const QString& part : message << bad)
             QVERIFY2(refused.contains(part), qPrintable(refused));
         QCOMPARE(snapshot(path), before);
-        // Asked for explicitly, a reset replaces a bad file (but nothing outside a
-        // safe directory of the user's, and never a directory).
-        if (inDir || kind == "directory")
+        // Asked for explicitly, a reset replaces a bad file; in a directory others
+        // can change it is refused as everything is, removing nothing (another
+        // user could swap the file for a link meanwhile); a directory it never removes.
+        const auto reset = test::run(LPTPORT_BIN, {"sim", "reset"}, "sim:" + path);
+        if (inDir || kind == "directory") {
+            QVERIFY2(reset.status == 1 && reset.err.contains(refused) && snapshot(path) == before,
+                     qPrintable(reset.err));
             return;
-        SimulatedPort::reset(path.toStdString());
-        QVERIFY(refusal(path.toStdString()).isEmpty());
+        }
+        QVERIFY(reset.status == 0 && refusal(path.toStdString()).isEmpty());
         QCOMPARE(snapshot(target), targetBefore); // a link's target is left alone
     }
 
