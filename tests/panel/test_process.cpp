@@ -54,17 +54,33 @@ struct PanelProcess {
 class TestProcess : public QObject {
     Q_OBJECT
 private slots:
-    // The pictures are loaded after the four start-up writes and before the
-    // first status read; the message names the file, the folder and the cause.
-    void missingPictureAtStartUp() {
+    // With swtchoff.gif missing: the pictures are loaded after the four
+    // start-up writes and before the first status read; a port that cannot be
+    // opened ends the panel before any port access, and before the pictures.
+    // The message (DIR: the folder) names the cause and the fix.
+    void failsAtStartUp_data() {
+        QTest::addColumn<QString>("parport"); // empty: the folder's port
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing picture")
+            << ""
+            << "cannot load picture \"swtchoff.gif\" from DIR: no such file";
+        QTest::newRow("not a port file") << "sim:DIR/ledgon.bmp"
+                                         << "simulated port file DIR/ledgon.bmp refused";
+    }
+    void failsAtStartUp() {
+        QFETCH(QString, parport);
+        QFETCH(QString, message);
         PanelProcess panel;
         QVERIFY(QFile::remove(panel.dir.filePath("swtchoff.gif")));
+        if (!parport.isEmpty()) // the port is opened before any picture is loaded
+            qputenv("PARPORT", parport.replace("DIR", panel.dir.path()).toUtf8());
         panel.process.start(LPTPANEL_BIN);
         QCOMPARE(panel.exitCode(), 1);
-        QVERIFY2(panel.errors.contains("lptpanel: cannot load picture \"swtchoff.gif\" from " +
-                                       panel.dir.path().toUtf8() + ": no such file"),
+        QVERIFY2(panel.errors.contains("lptpanel: " +
+                                       message.replace("DIR", panel.dir.path()).toUtf8()) &&
+                     panel.errors.contains(". Fix: "),
                  panel.errors.constData());
-        QCOMPARE(panel.writes(), QString("D0 C3 D255 C255"));
+        QCOMPARE(panel.writes(), parport.isEmpty() ? "D0 C3 D255 C255" : "");
         QCOMPARE(panel.port->statusReads(), 0u);
     }
 
