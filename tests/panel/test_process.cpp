@@ -5,6 +5,7 @@
 #include "port/simulated.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSaveFile>
 #include <QTemporaryDir>
@@ -55,32 +56,29 @@ class TestProcess : public QObject {
     Q_OBJECT
 private slots:
     // With swtchoff.gif missing: the pictures are loaded after the four
-    // start-up writes and before the first status read; a port that cannot be
-    // opened ends the panel before any port access, and before the pictures.
-    // The message (DIR: the folder) names the cause and the fix.
+    // start-up writes and before the first status read; a port file that cannot
+    // be opened ends the panel before any port access, and before the pictures.
+    // The one line (DIR: the folder) names the cause and the fix.
     void failsAtStartUp_data() {
-        QTest::addColumn<QString>("parport"); // empty: the folder's port
+        QTest::addColumn<bool>("damaged"); // the port file: one byte too long
         QTest::addColumn<QString>("message");
         QTest::newRow("missing picture")
-            << ""
-            << "cannot load picture \"swtchoff.gif\" from DIR: no such file";
-        QTest::newRow("not a port file") << "sim:DIR/ledgon.bmp"
-                                         << "simulated port file DIR/ledgon.bmp refused";
+            << false << "cannot load picture \"swtchoff.gif\" from DIR: no such file";
+        QTest::newRow("damaged port file") << true << "simulated port file DIR/port refused";
     }
     void failsAtStartUp() {
-        QFETCH(QString, parport);
+        QFETCH(bool, damaged);
         QFETCH(QString, message);
         PanelProcess panel;
-        QVERIFY(QFile::remove(panel.dir.filePath("swtchoff.gif")));
-        if (!parport.isEmpty()) // the port is opened before any picture is loaded
-            qputenv("PARPORT", parport.replace("DIR", panel.dir.path()).toUtf8());
+        const QString file = panel.dir.filePath("port");
+        QVERIFY(QFile::remove(panel.dir.filePath("swtchoff.gif")) &&
+                (!damaged || QFile::resize(file, QFileInfo(file).size() + 1)));
         panel.process.start(LPTPANEL_BIN);
         QCOMPARE(panel.exitCode(), 1);
-        QVERIFY2(panel.errors.contains("lptpanel: " +
-                                       message.replace("DIR", panel.dir.path()).toUtf8()) &&
-                     panel.errors.contains(". Fix: "),
+        const QByteArray line = "lptpanel: " + message.replace("DIR", panel.dir.path()).toUtf8();
+        QVERIFY2(panel.errors.count(line) == 1 && panel.errors.contains(". Fix: "),
                  panel.errors.constData());
-        QCOMPARE(panel.writes(), parport.isEmpty() ? "D0 C3 D255 C255" : "");
+        QCOMPARE(panel.writes(), damaged ? "" : "D0 C3 D255 C255");
         QCOMPARE(panel.port->statusReads(), 0u);
     }
 
