@@ -5,6 +5,7 @@
 #include "port/simulated.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSaveFile>
 #include <QTemporaryDir>
@@ -54,17 +55,30 @@ struct PanelProcess {
 class TestProcess : public QObject {
     Q_OBJECT
 private slots:
-    // The pictures are loaded after the four start-up writes and before the
-    // first status read; the message names the file, the folder and the cause.
-    void missingPictureAtStartUp() {
+    // With swtchoff.gif missing: the pictures are loaded after the four
+    // start-up writes and before the first status read; a port file that cannot
+    // be opened ends the panel before any port access, and before the pictures.
+    // The one line (DIR: the folder) names the cause and the fix.
+    void failsAtStartUp_data() {
+        QTest::addColumn<bool>("damaged"); // the port file: one byte too long
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing picture")
+            << false << "cannot load picture \"swtchoff.gif\" from DIR: no such file";
+        QTest::newRow("damaged port file") << true << "simulated port file DIR/port refused";
+    }
+    void failsAtStartUp() {
+        QFETCH(bool, damaged);
+        QFETCH(QString, message);
         PanelProcess panel;
-        QVERIFY(QFile::remove(panel.dir.filePath("swtchoff.gif")));
+        const QString file = panel.dir.filePath("port");
+        QVERIFY(QFile::remove(panel.dir.filePath("swtchoff.gif")) &&
+                (!damaged || QFile::resize(file, QFileInfo(file).size() + 1)));
         panel.process.start(LPTPANEL_BIN);
         QCOMPARE(panel.exitCode(), 1);
-        QVERIFY2(panel.errors.contains("lptpanel: cannot load picture \"swtchoff.gif\" from " +
-                                       panel.dir.path().toUtf8() + ": no such file"),
+        const QByteArray line = "lptpanel: " + message.replace("DIR", panel.dir.path()).toUtf8();
+        QVERIFY2(panel.errors.count(line) == 1 && panel.errors.contains(". Fix: "),
                  panel.errors.constData());
-        QCOMPARE(panel.writes(), QString("D0 C3 D255 C255"));
+        QCOMPARE(panel.writes(), damaged ? "" : "D0 C3 D255 C255");
         QCOMPARE(panel.port->statusReads(), 0u);
     }
 

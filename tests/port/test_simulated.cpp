@@ -17,6 +17,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <thread>
+
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,6 +47,12 @@ static QString snapshot(const QString& path) {
            (f.open(QIODevice::ReadOnly) ? f.readAll().toHex() : "unreadable");
 }
 
+// Write n of the write log tests: a register and a value that n names, and
+// n + 65,536 does not.
+static SimulatedPort::LoggedWrite numbered(std::uint64_t n) {
+    return {n, n % 3 ? Register::Data : Register::Control, std::uint8_t(n % 251)};
+}
+
 // Each test works in a directory of its own, of mode 0700 as a port's must be.
 class TestSimulated : public QObject {
     Q_OBJECT
@@ -66,14 +76,66 @@ private slots:
         QCOMPARE(Inp32(0x379) + Inp32(0x378) + Inp32(0x37A), 0x7F + 0xD5 + 11);
         installDriver(nullptr);
         auto port = SimulatedPort::open(path);
-        QCOMPARE(port->statusReads(), 1u); // data and control reads are not status reads
         QCOMPARE(port->writesSince(0), (std::vector<SimulatedPort::LoggedWrite>{
                                            {1, Register::Data, 0xD5}, {2, Register::Control, 11}}));
-        // The log keeps the last 65,536 writes: the oldest held is write 301.
-        const std::size_t total = SimulatedPort::kLogSize + 300;
-        for (std::size_t i = 2; i < total; ++i)
-            port->write(i % 2 ? Register::Control : Register::Data, std::uint8_t(i));
-        QCOMPARE(port->writesSince(0).front().number, 301u);
+    }
+
+    // The log keeps the last 65,536 writes, the oldest included: at the ring's
+    // edges, sim writes --since N lists each under its number and names those lost.
+    void writeLogAtTheRingsEdges_data() {
+        QTest::addColumn<int>("writes");
+        QTest::addColumn<int>("since");
+        QTest::addColumn<QString>("lost");
+        QTest::newRow("one short of full") << 65535 << 0 << "";
+        QTest::newRow("full") << 65536 << 0 << "";
+        QTest::newRow("one past full, since the oldest held") << 65537 << 1 << "";
+        QTest::newRow("one past full, one lost") << 65537 << 0 << "writes 1 to 1 are no longer";
+    }
+    void writeLogAtTheRingsEdges() {
+        QFETCH(int, writes);
+        QFETCH(int, since);
+        QFETCH(QString, lost);
+        QTemporaryDir dir;
+        auto port = SimulatedPort::open(dir.filePath("port").toStdString());
+        QString text; // what lptport must list
+        for (int n = 1; n <= writes; ++n) {
+            const auto w = numbered(n);
+            port->write(w.reg, w.value);
+            if (n > std::max(since, writes - 65536))
+                text += QString("%1 %2 %3\n").arg(n).arg(registerName(w.reg).data()).arg(w.value);
+        }
+        const auto r = test::run(LPTPORT_BIN, {"sim", "writes", "--since", QString::number(since)},
+                                 "sim:" + dir.filePath("port"));
+        QVERIFY2(r.err.contains(lost) && r.err.isEmpty() == lost.isEmpty(), qPrintable(r.err));
+        QCOMPARE(r.out, text);
+    }
+
+    // While a writer goes on, each listing is a run of consecutive writes, each
+    // under its own number: none that a later write overwrote meanwhile.
+    void writeLogWhileAWriterGoesOn() {
+        QTemporaryDir dir;
+        auto port = SimulatedPort::open(dir.filePath("port").toStdString());
+        // On one processor the writer preempts the lister, as a busy machine does.
+        cpu_set_t one{};
+        CPU_SET(::sched_getcpu(), &one);
+        QCOMPARE(::sched_setaffinity(0, sizeof one, &one), 0);
+        // It yields every half ring: a burst that overtakes the lister, but leaves
+        // some of what it has yet to read, would leave a gap in a listing that
+        // kept what was overwritten while it read.
+        std::jthread writer([&](std::stop_token stop) {
+            for (std::uint64_t n = 1; !stop.stop_requested(); ++n) {
+                port->write(numbered(n).reg, numbered(n).value);
+                if (n % (SimulatedPort::kLogSize / 2) == 0)
+                    std::this_thread::yield();
+            }
+        });
+        // Listed past the ring's end, where later writes overwrite what is read.
+        QVERIFY(QTest::qWaitFor([&] { return port->writeCount() > 2 * SimulatedPort::kLogSize; }));
+        for (int k = 0; k < 20; ++k) {
+            const auto log = port->writesSince(0);
+            QVERIFY(std::ranges::all_of(
+                log, [&](const auto& w) { return w == numbered(log[0].number + (&w - &log[0])); }));
+        }
     }
 
     // Each row makes one bad thing: the port file, or for the rows ending in
@@ -102,6 +164,7 @@ private slots:
         QVERIFY(kind.startsWith("link")        ? QFile::link(inDir ? dir.path() : target, bad)
                 : inDir || kind == "directory" ? QDir().mkdir(bad)
                                                : QFile::copy(target, bad));
+        QVERIFY(!inDir || QFile::copy(target, path)); // a good port file in a bad directory
         if (kind == "zeroed file")
             QVERIFY(QFile::resize(bad, 0) && QFile::resize(bad, QFileInfo(target).size()));
         QCOMPARE(kind.startsWith("group") ? ::chmod(qPrintable(bad), inDir ? 0770 : 0660) : 0, 0);
@@ -112,12 +175,16 @@ private slots:
         for (const QString& part : message << bad)
             QVERIFY2(refused.contains(part), qPrintable(refused));
         QCOMPARE(snapshot(path), before);
-        // Asked for explicitly, a reset replaces a bad file (but nothing outside a
-        // safe directory of the user's, and never a directory).
-        if (inDir || kind == "directory")
+        // Asked for explicitly, a reset replaces a bad file; in a directory others
+        // can change it is refused as everything is, removing nothing (another
+        // user could swap the file for a link meanwhile); a directory it never removes.
+        const auto reset = test::run(LPTPORT_BIN, {"sim", "reset"}, "sim:" + path);
+        if (inDir || kind == "directory") {
+            QVERIFY2(reset.status == 1 && reset.err.contains(refused) && snapshot(path) == before,
+                     qPrintable(reset.err));
             return;
-        SimulatedPort::reset(path.toStdString());
-        QVERIFY(refusal(path.toStdString()).isEmpty());
+        }
+        QVERIFY(reset.status == 0 && refusal(path.toStdString()).isEmpty());
         QCOMPARE(snapshot(target), targetBefore); // a link's target is left alone
     }
 
