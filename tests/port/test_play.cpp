@@ -442,40 +442,6 @@ private slots:
                  qPrintable(r.err));
         QCOMPARE(run({"sim", "writes"}).out, QString("data 1\ndata 0\n"));
     }
-
-    // The commands of the README's "Pulses and patterns" as written there, in
-    // a folder whose build/bin/lptport is this build's and whose default
-    // simulated port is fresh: each block ends with status 0, and every pulse
-    // and play in it printed its lateness.
-    void readmeCommands() {
-        QFile readme(LPTPANEL_README);
-        QVERIFY(readme.open(QIODevice::ReadOnly));
-        const QString section = QString::fromUtf8(readme.readAll())
-                                    .section("\n## Pulses and patterns\n", 1)
-                                    .section("\n## ", 0, 0);
-        QVERIFY(QDir(dir_->path()).mkpath("build/bin") &&
-                QFile::link(LPTPORT_BIN, dir_->filePath("build/bin/lptport")));
-        const QRegularExpression block("```sh\n(.*?)```",
-                                       QRegularExpression::DotMatchesEverythingOption);
-        qputenv("XDG_RUNTIME_DIR", dir_->path().toLocal8Bit());
-        int blocks = 0;
-        for (auto m = block.globalMatch(section); m.hasNext();) {
-            const QString commands = m.next().captured(1);
-            if (!commands.contains("build/bin/lptport ")) // the benchmark's own build
-                continue;
-            QProcess sh;
-            sh.setWorkingDirectory(dir_->path());
-            sh.start("sh", {"-ec", commands});
-            QVERIFY(sh.waitForFinished(60000));
-            const QString err = sh.readAllStandardError();
-            QVERIFY2(sh.exitCode() == 0 &&
-                         err.count("lateness of ") ==
-                             commands.count(QRegularExpression("lptport (pulse|play) ")),
-                     qPrintable(commands + err));
-            ++blocks;
-        }
-        QCOMPARE(blocks, 2);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestPlay)
