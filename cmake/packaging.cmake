@@ -72,6 +72,9 @@ if(UNIX)
     file(REMOVE_RECURSE "${work}")
   ]])
   include(${CMAKE_CURRENT_LIST_DIR}/documents.cmake)
+  # The manual, where the programs' messages point ("see docs/linux.md").
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
+          FILES_MATCHING PATTERN "*.md")
 endif()
 
 set(CPACK_PACKAGE_NAME lptpanel)

@@ -18,7 +18,7 @@ namespace lpt {
 
 namespace {
 
-constexpr const char* kSection = "Real ports on Linux";
+constexpr const char* kSection = "docs/linux.md";
 constexpr const char* kUsePpdev = "use ppdev: PARPORT=/dev/parport0";
 
 [[maybe_unused]] std::optional<std::string> readText(const std::string& path) {

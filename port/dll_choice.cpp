@@ -14,7 +14,7 @@ namespace lpt {
 namespace {
 
 constexpr int kPanelBase = 0x378;
-constexpr const char* kSection = "Real ports on Windows";
+constexpr const char* kSection = "docs/windows.md";
 
 std::string hex(int value) {
     char text[16];

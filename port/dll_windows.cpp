@@ -14,7 +14,7 @@ namespace lpt {
 
 namespace {
 
-constexpr const char* kSection = "Real ports on Windows";
+constexpr const char* kSection = "docs/windows.md";
 #ifdef _WIN64
 constexpr const char* kDefaultDll = "inpoutx64.dll";
 constexpr const char* kWordSize = "64-bit";

@@ -43,7 +43,7 @@ const char* const kForms =
 [[noreturn]] void badSpec(std::string_view value, std::string cause) {
     throw BadPortSpec({"PARPORT=" + std::string(value) + " is not a port", std::move(cause),
                        std::string("set PARPORT to one of ") + kForms + ", or unset it",
-                       "Choosing the port"});
+                       "docs/ports.md"});
 }
 
 bool parseNumber(std::string_view text, long& out) {
@@ -73,7 +73,7 @@ std::string PortFailure::message() const {
     if (!fix.empty())
         m += ". Fix: " + fix;
     if (!section.empty())
-        m += " (README: \"" + section + "\")";
+        m += " (see " + section + ")";
     return m;
 }
 

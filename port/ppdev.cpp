@@ -16,7 +16,7 @@ namespace lpt {
 
 namespace {
 
-constexpr const char* kSection = "Real ports on Linux";
+constexpr const char* kSection = "docs/linux.md";
 constexpr std::uint8_t kReverseBit = 0x20; // control bit 5: data lines are inputs
 constexpr std::uint8_t kControlLines = 0x0F;
 

@@ -8,12 +8,12 @@ namespace lpt {
 #ifndef __linux__
 std::unique_ptr<Driver> openPpdev(const std::string& node) {
     throw PortError({"cannot open " + node, "ppdev is the Linux parallel port driver",
-                     "unset PARPORT to use the port-I/O DLL", "Real ports on Windows"});
+                     "unset PARPORT to use the port-I/O DLL", "docs/windows.md"});
 }
 
 std::unique_ptr<Driver> openDirect(int) {
     throw PortError({"cannot use direct port I/O", "it is the Linux driver",
-                     "unset PARPORT to use the port-I/O DLL", "Real ports on Windows"});
+                     "unset PARPORT to use the port-I/O DLL", "docs/windows.md"});
 }
 #endif
 
@@ -21,7 +21,7 @@ std::unique_ptr<Driver> openDirect(int) {
 std::unique_ptr<Driver> openDll(const std::string&, int) {
     throw PortError({"cannot load a port-I/O DLL", "the DLL driver is for Windows",
                      "on Linux use PARPORT=/dev/parportN (ppdev) or direct",
-                     "Real ports on Linux"});
+                     "docs/linux.md"});
 }
 
 std::string portIoDllState(const PortSpec&) {

@@ -46,7 +46,8 @@ private slots:
               "share/icons/hicolor/32x32/apps/lptpanel.png", "share/lptpanel/swtchon.gif",
               "share/lptpanel/swtchoff.gif", "share/lptpanel/ledgon.bmp",
               "share/lptpanel/ledron.bmp", "share/doc/lptpanel/copyright",
-              "share/doc/lptpanel/changelog.gz", "share/bash-completion/completions/lptport"}) {
+              "share/doc/lptpanel/changelog.gz", "share/doc/lptpanel/docs/linux.md",
+              "share/bash-completion/completions/lptport"}) {
             const QFileInfo info(root_ + "/usr/" + file);
             QVERIFY2(info.isFile() && (info.permissions() & QFileDevice::ReadOther), file);
             QCOMPARE(info.isExecutable(), QByteArray(file).startsWith("bin/"));

@@ -17,13 +17,13 @@ echo 1 >/proc/sys/kernel/printk
 
 # session NAME RC OUT ERR COMMAND...: one lptport session, judged (judge in
 # packages.sh): it must end with status RC and print OUT (its lines joined by
-# blanks) and on stderr ERR; a refusal also points to the README's section.
+# blanks) and on stderr ERR; a refusal also points to its page of the manual.
 session() {
     name=$1 rc=$2 want="status $2, stdout '$3'" err=$4
     shift 4
     "$@" >/tmp/out 2>/tmp/err
     got="status $?, stdout '$(tr '\n' ' ' </tmp/out | sed 's/ *$//')'"
-    [ "$rc" = 0 ] || err="$err.*(README: \"Real ports on Linux\")"
+    [ "$rc" = 0 ] || err="$err.*(see docs/linux.md)"
     judge "$name" "$rc" "$want" "$got" "$err" /tmp/err
 }
 

@@ -4,7 +4,7 @@
 #
 #   panel.sh SOURCE_DIR WORK_DIR LPTPORT
 #
-# Builds the panel with the README's commands (the preset "windows", the Qt
+# Builds the panel with the manual's commands (docs/building.md) (the preset "windows", the Qt
 # for MinGW in ../shared/qt6-mingw) in a copy of the tree, makes the zip,
 # unpacks it into an empty folder and starts lptpanel.exe from there under
 # wine64 on a display of its own (Xvfb), clicked with xdotool. LPTPORT, the
@@ -23,16 +23,16 @@ lptport=$3
 
 qt=$(realpath -ms "$src/../shared/qt6-mingw") # as the preset names it
 [ -f "$qt/lib/cmake/Qt6/Qt6Config.cmake" ] || { echo "SKIP: no Qt for MinGW in $qt, so the" \
-    "Windows panel cannot be built (README: \"Building the zip (on Debian)\")"; exit 77; }
+    "Windows panel cannot be built (see docs/building.md)"; exit 77; }
 # The rest runs on a display of its own: this script again, under xvfb-run.
 [ -n "${LPTPANEL_XVFB:-}" ] ||
     exec env LPTPANEL_XVFB=1 xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash "$0" "$@"
 
-# The README's commands ("Building the zip (on Debian)"), as written, in a
+# The commands of docs/building.md ("The Windows zip"), as written, in a
 # copy of the tree with the Qt for MinGW beside it, as in a fresh clone: the
 # preset builds every target into the copy's build-windows. The copy keeps
 # the files' times, so a second run rebuilds only what changed.
-step "building the panel for Windows and its zip with the README's commands"
+step "building the panel for Windows and its zip with the manual's commands"
 mkdir -p "$work/tree" "$work/shared"
 ln -sfn "$qt" "$work/shared/qt6-mingw"
 tar -C "$src" --exclude=./.git --exclude='./build*' --exclude="./${work#"$src"/}" -cf - . |

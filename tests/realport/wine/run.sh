@@ -61,7 +61,7 @@ check() {
         "status $rc, stdout '$out', calls '${calls//$'\n'/; }'" "$8" "$work/err"
 }
 export FAKEINPOUT_LOG=$work/calls.log
-win='(README: "Real ports on Windows")' d='W:\dlls' appdata="C:\\users\\$(id -un)\\AppData\\Local"
+win='(see docs/windows.md)' d='W:\dlls' appdata="C:\\users\\$(id -un)\\AppData\\Local"
 unset_none="PARPORT unset, no inpoutx64.dll beside lptport.exe or in the system folder: using"
 unset_none+=" the simulated port C:.users.$(id -un).AppData.Local.lptpanel.port"
 step "running lptport.exe under $("$wine" --version 2>/dev/null)"
