@@ -18,9 +18,9 @@ struct PortFailure {
     std::string what;    // "cannot open /dev/parport0"
     std::string cause;   // "permission denied"
     std::string fix;     // "add yourself to group lp: sudo adduser $USER lp, then log in again"
-    std::string section; // README section that explains it, e.g. "Real ports on Linux"
+    std::string section; // the manual's page that explains it, e.g. "docs/linux.md"
 
-    /// One line: "<what>: <cause>. Fix: <fix> (README: <section>)".
+    /// One line: "<what>: <cause>. Fix: <fix> (see <section>)".
     std::string message() const;
 };
 

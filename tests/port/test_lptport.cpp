@@ -150,18 +150,22 @@ private slots:
                      help.out.contains("\nExample: lptport capture "),
                  qPrintable(help.out));
 
-        QFile man(LPTPORT_MANPAGE);
-        QVERIFY(man.open(QIODevice::ReadOnly));
-        const QString page = QString::fromUtf8(man.readAll())
-                                 .remove(QRegularExpression("\\\\f[BIRP]|\""))
-                                 .replace("\\-", "-");
-        for (const auto& command : lptportCommandWords()) {
-            const QString path = QString::fromStdString(command.path);
-            QVERIFY2(page.contains(path), qPrintable("the manual lacks " + path));
-            for (const std::string& option : command.options)
-                QVERIFY2(page.contains(QRegularExpression(
-                             "(^|[^-\\w])" + QRegularExpression::escape(option.c_str()) + "\\b")),
-                         qPrintable("the manual lacks " + path + " " + option.c_str()));
+        // The manual page and the manual's lptport page name them all.
+        for (const char* name : {LPTPORT_MANPAGE, LPTPORT_DOCS}) {
+            QFile file(name);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QString page = QString::fromUtf8(file.readAll())
+                                     .remove(QRegularExpression("\\\\f[BIRP]|\""))
+                                     .replace("\\-", "-");
+            for (const auto& command : lptportCommandWords()) {
+                const QString path = QString::fromStdString(command.path);
+                QVERIFY2(page.contains(path), qPrintable(name + (" lacks " + path)));
+                for (const std::string& option : command.options)
+                    QVERIFY2(
+                        page.contains(QRegularExpression(
+                            "(^|[^-\\w])" + QRegularExpression::escape(option.c_str()) + "\\b")),
+                        qPrintable(name + (" lacks " + path + " ") + option.c_str()));
+            }
         }
 
         // What bash offers for the last word of each line, in a folder with one file.
