@@ -129,9 +129,7 @@ std::string bits(int v) {
 }
 
 std::string hex(int v) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(v));
-    return text;
+    return lpt::hexAddress(static_cast<unsigned>(v));
 }
 
 // ---- the work of each command ----------------------------------------------

@@ -16,11 +16,7 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 Json hex(long value) {
-    if (value < 0)
-        return nullptr;
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%lX", static_cast<unsigned long>(value));
-    return text;
+    return value < 0 ? Json(nullptr) : Json(hexAddress(static_cast<unsigned>(value)));
 }
 
 Json textOrNull(const std::string& text) {

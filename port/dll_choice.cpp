@@ -13,13 +13,11 @@ namespace lpt {
 
 namespace {
 
-constexpr int kPanelBase = 0x378;
+constexpr int kPanelBase = kDataPort;
 constexpr const char* kSection = "docs/windows.md";
 
 std::string hex(int value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
-    return text;
+    return hexAddress(static_cast<unsigned>(value));
 }
 
 std::string upper(std::string_view text) {

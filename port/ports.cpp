@@ -9,13 +9,11 @@ namespace lpt {
 
 namespace {
 
-constexpr unsigned kPanelBase = 0x378;
+constexpr unsigned kPanelBase = kDataPort;
 constexpr const char* kUnset = "PARPORT unset, ";
 
 std::string hex(unsigned value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%X", value);
-    return text;
+    return hexAddress(value);
 }
 
 } // namespace

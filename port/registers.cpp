@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "port/registers.h"
 
+#include <cstdio>
+
 namespace lpt {
 
 std::optional<Register> registerAt(int address) {
@@ -18,6 +20,12 @@ std::optional<Register> registerAt(int address) {
 
 int addressOf(Register reg) {
     return kDataPort + static_cast<int>(reg);
+}
+
+std::string hexAddress(unsigned address) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", address);
+    return text;
 }
 
 std::string_view registerName(Register reg) {
