@@ -7,8 +7,6 @@
 
 #include <QtTest>
 
-#include <cerrno>
-
 using namespace lpt;
 
 using Described = std::function<QStringList()>;
@@ -73,13 +71,6 @@ private slots:
                    "parport10  /dev/parport10  base 0xD000  I/O 0xD000-0xD002, "
                    "0xD008-0xD00A  PARPORT=/dev/parport10",
                    "PARPORT unset: /dev/parport2 (no port at 0x378, the first port)"};
-        QTest::newRow("not in group lp")
-            << Described([] {
-                   return QStringList{detail::accessProblem("/dev/parport1", EACCES).c_str()};
-               })
-            << QStringList{
-                   "this user may not open /dev/parport1: join group lp (sudo adduser $USER "
-                   "lp, then log in again)"};
 
         const PortListing windows{
             {{"LPT1", "", "Printer Port (LPT1)", {{0x378, 0x37F}}, 0x378},

@@ -92,14 +92,8 @@ echo "@@ node=$(ls -l /dev/parport1 | tr -s ' ' | cut -d' ' -f1,3,4)"
 unset_line="PARPORT unset: /dev/parport1 (the port at 0x378)"
 session ports 0 "$at278 $at378 $unset_line" "" lptport ports
 sed 's/^/@@ ports: /' /tmp/out
-# The same as JSON: each port's ranges and base, and the unset choice.
-session ports-json 0 "\"ranges\":[{\"start\":\"0x278\",\"end\":\"0x27A\"}],\"spp_base\":\"0x278\" \
-\"ranges\":[{\"start\":\"0x378\",\"end\":\"0x37A\"}],\"spp_base\":\"0x378\" \
-\"unset\":{\"parport\":\"/dev/parport1\",\"why\":\"theportat0x378\"}" "" sh -c \
-    "lptport ports --json | tr -d ' \n' | grep -oE '\"ranges\":[^]]*],\"spp_base\":\"[^\"]*\"|\"unset\":\\{[^}]*\\}'"
 session ports-not-in-group 0 "$at278 $(printf "  parport0: $nolp" 0) $at378 \
 $(printf "  parport1: $nolp" 1) $unset_line" "" su user -s /bin/sh -c "lptport ports"
-session ports-in-group 0 "$at278 $at378 $unset_line" "" su printer -s /bin/sh -c "lptport ports"
 
 for driver in /dev/parport1 direct; do
     # capture starts from every pin's level: S3..S7 of status 0xD8, D0..D7 of
