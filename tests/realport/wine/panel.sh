@@ -37,13 +37,14 @@ mkdir -p "$work/tree" "$work/shared"
 ln -sfn "$qt" "$work/shared/qt6-mingw"
 tar -C "$src" --exclude=./.git --exclude='./build*' --exclude="./${work#"$src"/}" -cf - . |
     tar -C "$work/tree" -xf -
-(
-    cd "$work/tree"
-    cmake --preset windows >"$work/cmake.log" 2>&1 || { cat "$work/cmake.log"; exit 1; }
-    cmake --build --preset windows
-    rm -f build-windows/lptpanel-*-win64.zip
-    cd build-windows && cpack -G ZIP >"$work/cpack.log" || { cat "$work/cpack.log"; exit 1; }
-)
+# The manual's block of commands that makes the zip, run as written there.
+awk '/^```sh$/ { block = ""; inside = 1; next }
+     /^```$/ { if (inside && block ~ /cmake --preset windows/) print block; inside = 0; next }
+     inside { block = block $0 "\n" }' "$src/docs/building.md" >"$work/zip.sh"
+grep -q 'cpack -G ZIP' "$work/zip.sh" || { echo "FAIL: docs/building.md builds no zip"; exit 1; }
+rm -f "$work/tree/build-windows"/lptpanel-*-win64.zip
+(cd "$work/tree" && bash -e "$work/zip.sh") >"$work/build.log" 2>&1 ||
+    { tail -n 60 "$work/build.log"; exit 1; }
 rm -rf "$work/unzipped"
 unzip -q "$work/tree/build-windows"/lptpanel-*-win64.zip -d "$work/unzipped"
 app=$(echo "$work/unzipped"/lptpanel-*-win64)
