@@ -5,6 +5,7 @@
 //
 //   bench_capture [SAMPLES]   (default 20000000 a round; the memory run takes
 //                              five times as many, 10^8 by default)
+#include "bench_support.h"
 #include "lptport/capture.h"
 #include "port/simulated.h"
 
@@ -14,52 +15,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-
-#include <psapi.h> // after windows.h, whose types it uses
-#else
-#include <stdlib.h>
-#include <unistd.h>
-#endif
-
 namespace {
 
+// Where the capture's file goes.
 #ifdef _WIN32
 constexpr const char* kNullDevice = "NUL";
-
-double mibResident() {
-    PROCESS_MEMORY_COUNTERS counters{};
-    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
-    return static_cast<double>(counters.WorkingSetSize) / 1048576;
-}
-
-// The port layer makes the port's folder itself, under the user's own TEMP.
-std::string portDir() {
-    const char* temp = std::getenv("TEMP");
-    return std::string(temp ? temp : ".") + "\\bench_capture-" +
-           std::to_string(GetCurrentProcessId());
-}
 #else
 constexpr const char* kNullDevice = "/dev/null";
-
-double mibResident() {
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE)) / 1048576;
-}
-
-// mkdtemp makes the folder 0700, as the port requires; "" when it cannot.
-std::string portDir() {
-    char dir[] = "/tmp/bench_capture-XXXXXX";
-    return ::mkdtemp(dir) ? dir : "";
-}
 #endif
 
 double median(std::vector<double> v) {
@@ -96,12 +62,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: bench_capture [SAMPLES]  (at least 1000 a round)\n");
         return 2;
     }
-    const std::string dir = portDir();
-    if (dir.empty()) {
-        std::perror("bench_capture: mkdtemp");
-        return 1;
-    }
-    const std::string path = dir + "/port";
+    const std::filesystem::path dir = bench::portDir("bench_capture");
+    const std::string path = (dir / "port").string();
     auto port = lpt::SimulatedPort::open(path);
     std::FILE* devnull = std::fopen(kNullDevice, "wb");
 
@@ -138,7 +100,7 @@ int main(int argc, char** argv) {
     const std::uint64_t readsBefore = port->statusReads();
     std::thread watcher([&] {
         while (!over) {
-            const double now = mibResident();
+            const double now = bench::mibResident();
             if (atStart == 0 && port->statusReads() - readsBefore > 1000000)
                 atStart = now;
             if (atStart > 0)

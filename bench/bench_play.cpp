@@ -10,6 +10,7 @@
 // second after which Linux throttles a real-time loop that never sleeps).
 // The memory run plays 10^6 changes 0.5 us apart. --realtime: both loops run
 // as `lptport play --realtime` does (SCHED_FIFO and locked memory).
+#include "bench_support.h"
 #include "lptport/play.h"
 #include "lptport/sampler.h"
 #include "port/simulated.h"
@@ -25,45 +26,9 @@
 #include <thread>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-
-#include <psapi.h> // after windows.h, whose types it uses
-#else
-#include <unistd.h>
-#endif
-
 namespace {
 
 namespace fs = std::filesystem;
-
-#ifdef _WIN32
-double mibResident() {
-    PROCESS_MEMORY_COUNTERS counters{};
-    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
-    return static_cast<double>(counters.WorkingSetSize) / 1048576;
-}
-
-// The port layer makes the port's folder itself, under the user's own TEMP.
-fs::path portDir() {
-    return fs::temp_directory_path() / ("bench_play-" + std::to_string(GetCurrentProcessId()));
-}
-#else
-double mibResident() {
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE)) / 1048576;
-}
-
-// A folder only its owner may enter, as the port requires.
-fs::path portDir() {
-    const fs::path dir = fs::temp_directory_path() / ("bench_play-" + std::to_string(::getpid()));
-    fs::create_directory(dir);
-    fs::permissions(dir, fs::perms::owner_all);
-    return dir;
-}
-#endif
 
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -149,7 +114,7 @@ int main(int argc, char** argv) {
     }
     if (realtime)
         std::printf("%s\n", lpt::enableRealtime().text.c_str());
-    const fs::path dir = portDir();
+    const fs::path dir = bench::portDir("bench_play");
     auto port = lpt::SimulatedPort::open((dir / "port").string());
     constexpr std::int64_t kStep = 250000;
     const lpt::PlayPlan plan = pattern(dir / "pattern.vcd", changes, kStep);
@@ -216,13 +181,13 @@ int main(int argc, char** argv) {
     std::thread watcher([&] {
         while (!over) {
             if (playing)
-                peak = std::max(peak.load(), mibResident());
+                peak = std::max(peak.load(), bench::mibResident());
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     });
-    const double beforeRead = mibResident();
+    const double beforeRead = bench::mibResident();
     const lpt::PlayPlan longPlan = pattern(dir / "long.vcd", kLong, 500);
-    const double afterRead = mibResident();
+    const double afterRead = bench::mibResident();
     peak = afterRead;
     playing = true;
     const lpt::PlayResult p = lpt::runPlay(*port, longPlan, options, timer);
