@@ -170,10 +170,7 @@ private slots:
                 0x07 | (d & 1) << 3 | (d >> 2 & 1) << 4 | (d >> 1 & 1) << 5 | (d >> 4 & 1) << 7;
             return pins ^ kStatusInverted;
         });
-        QStringList report;
-        for (const std::string& line : selftestReport({wires, 165, 4}))
-            report << QString::fromStdString(line);
-        QCOMPARE(report,
+        QCOMPARE(test::lines(selftestReport({wires, 165, 4})),
                  (QStringList{"D0 pin 2 -> S3 pin 15: good",
                               "D1 pin 3 -> S4 pin 13: crossed: follows D2 pin 4",
                               "D2 pin 4 -> S5 pin 12: crossed: follows D1 pin 3",

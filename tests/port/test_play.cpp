@@ -67,13 +67,6 @@ QString accesses(const test::RecordingPort::State& s) {
     return out.join(", ");
 }
 
-QStringList lines(const std::vector<std::string>& text) {
-    QStringList out;
-    for (const std::string& l : text)
-        out << QString::fromStdString(l);
-    return out;
-}
-
 const QByteArray kHeader = "$timescale 1 us $end\n$scope module lpt $end\n"
                            "$var wire 1 a S3_ERROR_pin15 $end\n$var wire 1 f D0_pin2 $end\n"
                            "$var wire 1 n C0_STROBE_pin1 $end\n$var wire 1 p C2_INIT_pin16 $end\n"
@@ -214,7 +207,7 @@ private slots:
         o.count = stopAt < 0 ? std::optional<std::uint64_t>(3) : std::nullopt;
         const PulseResult r = runPulse(port, o, timer);
         QCOMPARE(accesses(*state), writes);
-        QCOMPARE(lines(r.text(o)), summary);
+        QCOMPARE(test::lines(r.text(o)), summary);
     }
 
     // A file driving D0, C0 and C2 twice at double speed on a port that
@@ -237,7 +230,7 @@ private slots:
         const QString loop =
             ", write data 241, write control 200, write data 240, write control 205";
         QCOMPARE(accesses(*state), "read data 240, read control 200" + loop + loop);
-        QCOMPARE(lines(r.text(p, o)),
+        QCOMPARE(test::lines(r.text(p, o)),
                  (QStringList{"6 of 6 changes written in 40.000 us (2 loops of 40.000 us) at "
                               "speed 2, time 0 at 1000000000 ns on the monotonic clock",
                               "lateness of 6 changes: median 0.3 us, 99th percentile 12.0 us, "

@@ -4,19 +4,13 @@
 // Windows gives them (descriptions, I/O ranges in either order, none). The
 // emulated PC's proof shows a kernel without the drivers, or without ppdev.
 #include "port/ports.h"
+#include "process.h"
 
 #include <QtTest>
 
 using namespace lpt;
 
 using Described = std::function<QStringList()>;
-
-static QStringList lines(const PortListing& listing, const PortSpec& unset) {
-    QStringList out;
-    for (const std::string& line : describePorts(listing, unset))
-        out << QString::fromStdString(line);
-    return out;
-}
 
 // Files "path=content" (P/ for proc/sys/dev/parport/), nodes "path" and
 // folders "path/", joined by '|'.
@@ -32,8 +26,8 @@ static Described linuxTree(QString tree) {
                 file.write(entry.section('=', 1).toUtf8());
         }
         const PortListing listing = detail::listSystemPorts(root.path().toStdString());
-        return lines(listing,
-                     linuxUnsetSpec(listing, QFile::exists(root.filePath("dev/parport0"))));
+        return test::lines(describePorts(
+            listing, linuxUnsetSpec(listing, QFile::exists(root.filePath("dev/parport0")))));
     };
 }
 
@@ -79,7 +73,7 @@ private slots:
         const PortSpec dll{PortSpec::Kind::Dll, "", 0x378,
                            "PARPORT unset, inpoutx64.dll beside lptport.exe"};
         QTest::newRow("Windows")
-            << Described([=] { return lines(windows, dll); })
+            << Described([=] { return test::lines(describePorts(windows, dll)); })
             << QStringList{
                    "LPT1  \"Printer Port (LPT1)\"  base 0x378  I/O 0x378-0x37F  PARPORT=LPT1",
                    "LPT3  \"PCI Parallel Port\"  base 0xD010  I/O 0xD000-0xD003, 0xD010-0xD017  "

@@ -1,12 +1,24 @@
 // SPDX-License-Identifier: MIT
 // Runs a program to its end, as the tests that check what a user sees of one
-// need it: its exit status and what it printed.
+// need it: its exit status and what it printed; and the lines a command
+// prints, from the functions that make them.
 #pragma once
 
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QStringList>
+
+#include <string>
+#include <vector>
 
 namespace lpt::test {
+
+inline QStringList lines(const std::vector<std::string>& text) {
+    QStringList out;
+    for (const std::string& line : text)
+        out << QString::fromStdString(line);
+    return out;
+}
 
 struct Run {
     int status = -1; // -1: it crashed or did not end in time
