@@ -15,6 +15,7 @@
 #include "lptport/watch.h"
 #include "port/driver.h"
 #include "port/inpout.h"
+#include "port/numbers.h"
 #include "port/registers.h"
 #include "port/simulated.h"
 
@@ -53,25 +54,11 @@ void printJson(const Json& doc) {
     std::fflush(stdout);
 }
 
-// Decimal or 0x hex, at most 8 digits; no sign, no octal.
-std::optional<long> number(std::string_view text) {
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        text.remove_prefix(2);
-    }
-    long v = 0;
-    const auto [end, err] = std::from_chars(text.data(), text.data() + text.size(), v, base);
-    if (text.empty() || text.size() > 8 || err != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return v;
-}
-
 // A check that also rewrites the text into the decimal number CLI11 stores.
 CLI::Validator numberFrom(long low, long high, const std::string& what) {
     return CLI::Validator(
         [=](std::string& text) -> std::string {
-            const auto v = number(text);
+            const auto v = lpt::parseNumber(text);
             if (!v || *v < low || *v > high)
                 return "must be " + what + ", not '" + text + "'";
             text = std::to_string(*v);
@@ -84,7 +71,7 @@ const CLI::Validator kByte = numberFrom(0, 255, "a number from 0 to 255 (or 0x00
 
 const CLI::Validator kAddress(
     [](std::string& text) -> std::string {
-        const auto v = number(text);
+        const auto v = lpt::parseNumber(text);
         if (!v || !lpt::registerAt(static_cast<int>(*v)))
             return "must be 0x378 (data), 0x379 (status) or 0x37A (control), not '" + text + "'";
         text = std::to_string(*v);
@@ -95,7 +82,7 @@ const CLI::Validator kAddress(
 // The registers that drive pins, for pulse: data and control.
 const CLI::Validator kOutput(
     [](std::string& text) -> std::string {
-        const auto v = number(text);
+        const auto v = lpt::parseNumber(text);
         if (!v || (*v != lpt::kDataPort && *v != lpt::kControlPort))
             return "must be 0x378 (data) or 0x37A (control), the registers that drive pins, not '" +
                    text + "'" + (v == lpt::kStatusPort ? " (the status register is an input)" : "");

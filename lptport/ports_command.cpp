@@ -3,6 +3,7 @@
 #include "lptport/ports_command.h"
 
 #include "port/driver.h"
+#include "port/numbers.h"
 #include "port/ports.h"
 
 #include <nlohmann/json.hpp>

@@ -3,6 +3,7 @@
 // dll_windows.cpp and ports_windows.cpp): PARPORT's DLL forms with their base,
 // a port named LPTn looked up in the device list, the port PARPORT unset
 // drives, and which of a port's I/O ranges holds its SPP registers.
+#include "port/numbers.h"
 #include "port/ports.h"
 
 #include <cctype>

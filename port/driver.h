@@ -81,6 +81,18 @@ std::string defaultSimPath();
 /// Opens the driver a spec names; throws PortError.
 std::unique_ptr<Driver> openDriver(const PortSpec& spec);
 
+/// A port opened from a PARPORT value: what was asked for, the driver, and
+/// the port line that names it ("PARPORT unset, ...: using the simulated
+/// port in FILE"), which the programs print after "NAME: port: ".
+struct OpenedPort {
+    PortSpec spec;
+    std::unique_ptr<Driver> driver;
+    std::string line;
+};
+/// Parses value (nullptr = unset) and opens that port. Prints nothing and
+/// never exits: throws BadPortSpec or PortError.
+OpenedPort openPort(const char* value);
+
 using FailureHandler = std::function<void(const PortFailure&)>;
 /// Sets the one place port failures go. The handler is not expected to return;
 /// if it does, the process exits with status 1 (nothing is retried).

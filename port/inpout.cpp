@@ -2,6 +2,7 @@
 #include "port/inpout.h"
 
 #include "port/driver.h"
+#include "port/numbers.h"
 #include "port/ports.h"
 
 #include <cerrno>
@@ -18,7 +19,7 @@ namespace lpt {
 
 namespace {
 
-std::unique_ptr<Driver>& openPort() {
+std::unique_ptr<Driver>& theOpenPort() {
     static std::unique_ptr<Driver> port;
     return port;
 }
@@ -44,24 +45,6 @@ const char* const kForms =
     throw BadPortSpec({"PARPORT=" + std::string(value) + " is not a port", std::move(cause),
                        std::string("set PARPORT to one of ") + kForms + ", or unset it",
                        "docs/ports.md"});
-}
-
-bool parseNumber(std::string_view text, long& out) {
-    if (text.empty())
-        return false;
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        text.remove_prefix(2);
-    }
-    std::string s(text);
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(s.c_str(), &end, base);
-    if (errno != 0 || end == s.c_str() || *end != '\0' || s[0] == '-' || s[0] == '+')
-        return false;
-    out = v;
-    return true;
 }
 
 } // namespace
@@ -124,10 +107,12 @@ PortSpec parsePortSpec(const char* value) {
         spec.path = v;
     } else if (v == "direct" || v.starts_with("direct:")) {
         spec.kind = PortSpec::Kind::Direct;
-        long base = 0x378;
-        if (v != "direct" && (!parseNumber(v.substr(7), base) || base < 1 || base > 0xFFFC))
+        std::optional<long> base = 0x378;
+        if (v != "direct")
+            base = parseNumber(v.substr(7));
+        if (!base || *base < 1 || *base > 0xFFFC)
             badSpec(v, "direct: needs a base address such as 0x378 or 0x278");
-        spec.base = static_cast<int>(base);
+        spec.base = static_cast<int>(*base);
     } else if (v == "dll" || v.starts_with("dll:") || v.starts_with("dll@")) {
 #ifdef _WIN32
         if (const std::string cause = parseDllForm(v, spec); !cause.empty())
@@ -162,6 +147,16 @@ std::unique_ptr<Driver> openDriver(const PortSpec& spec) {
     return nullptr;
 }
 
+OpenedPort openPort(const char* value) {
+    OpenedPort opened;
+    opened.spec = parsePortSpec(value);
+    opened.driver = openDriver(opened.spec);
+    opened.line = opened.spec.why.empty()
+                      ? opened.driver->description()
+                      : opened.spec.why + ": using the " + opened.driver->description();
+    return opened;
+}
+
 void setFailureHandler(FailureHandler h) {
     handler() = std::move(h);
 }
@@ -173,7 +168,7 @@ const std::string& programName() {
 }
 
 void installDriver(std::unique_ptr<Driver> driver) {
-    openPort() = std::move(driver);
+    theOpenPort() = std::move(driver);
 }
 
 void fail(const PortFailure& failure, int status) {
@@ -189,20 +184,15 @@ void fail(const PortError& error) {
 }
 
 Driver& currentDriver() {
-    auto& port = openPort();
+    auto& port = theOpenPort();
     if (!port) {
-        PortSpec spec;
         try {
-            spec = parsePortSpec(std::getenv("PARPORT"));
-            port = openDriver(spec);
+            OpenedPort opened = openPort(std::getenv("PARPORT"));
+            port = std::move(opened.driver);
+            std::fprintf(stderr, "%s: port: %s\n", name().c_str(), opened.line.c_str());
         } catch (const PortError& e) {
             fail(e);
         }
-        if (spec.why.empty())
-            std::fprintf(stderr, "%s: port: %s\n", name().c_str(), port->description().c_str());
-        else
-            std::fprintf(stderr, "%s: port: %s: using the %s\n", name().c_str(), spec.why.c_str(),
-                         port->description().c_str());
     }
     return *port;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The system's port listing as choices and text: which port PARPORT unset
 // drives, the PARPORT value for each port, and the lines of lptport ports.
+#include "port/numbers.h"
 #include "port/ports.h"
 
 #include <cstdio>

@@ -22,12 +22,6 @@ int addressOf(Register reg) {
     return kDataPort + static_cast<int>(reg);
 }
 
-std::string hexAddress(unsigned address) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%X", address);
-    return text;
-}
-
 std::string_view registerName(Register reg) {
     switch (reg) {
     case Register::Data:

@@ -23,8 +23,6 @@ enum class Register { Data = 0, Status = 1, Control = 2 };
 std::optional<Register> registerAt(int address);
 int addressOf(Register reg);
 std::string_view registerName(Register reg); // "data", "status", "control"
-/// An address as the tools print it: "0x378".
-std::string hexAddress(unsigned address);
 
 /// All outputs at one level: the compositions of all logical bits 1 and all 0.
 inline constexpr int kAllOnesData = 255;
