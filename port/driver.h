@@ -101,6 +101,11 @@ void setFailureHandler(FailureHandler handler);
 void setProgramName(std::string name);
 const std::string& programName();
 
+/// Makes spec (PARPORT's grammar) the port the first Out32/Inp32 opens, in
+/// place of PARPORT: the programs' --port option. An empty spec is PARPORT's
+/// value again.
+void choosePort(std::string spec);
+
 /// Makes driver the open port (tests, tools); Out32/Inp32 then use it without
 /// reading PARPORT. Passing nullptr closes the port, so the next call opens
 /// one from PARPORT again.

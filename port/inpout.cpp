@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #ifndef _WIN32
@@ -27,6 +28,11 @@ std::unique_ptr<Driver>& theOpenPort() {
 FailureHandler& handler() {
     static FailureHandler h;
     return h;
+}
+
+std::optional<std::string>& chosen() {
+    static std::optional<std::string> spec;
+    return spec;
 }
 
 std::string& name() {
@@ -167,6 +173,13 @@ const std::string& programName() {
     return name();
 }
 
+void choosePort(std::string spec) {
+    if (spec.empty())
+        chosen().reset();
+    else
+        chosen() = std::move(spec);
+}
+
 void installDriver(std::unique_ptr<Driver> driver) {
     theOpenPort() = std::move(driver);
 }
@@ -187,7 +200,8 @@ Driver& currentDriver() {
     auto& port = theOpenPort();
     if (!port) {
         try {
-            OpenedPort opened = openPort(std::getenv("PARPORT"));
+            OpenedPort opened =
+                openPort(chosen() ? chosen()->c_str() : std::getenv("PARPORT"));
             port = std::move(opened.driver);
             std::fprintf(stderr, "%s: port: %s\n", name().c_str(), opened.line.c_str());
         } catch (const PortError& e) {
