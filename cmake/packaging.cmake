@@ -3,8 +3,9 @@
 # build directory).
 #
 # The panel reads its four pictures from its working directory, so an
-# installed copy keeps them in share/lptpanel and its desktop entry starts it
-# there (Path=). The desktop entry and the man pages name installed paths,
+# installed copy keeps them in share/lptpanel, the program in
+# libexec/lptpanel, and installs as the command lptpanel a launcher that
+# starts the program in the pictures' folder. The desktop entry and the man pages name installed paths,
 # which are known only when installing (cmake --install --prefix, or /usr
 # inside the package), so they are filled in then.
 include(GNUInstallDirs)
@@ -18,12 +19,22 @@ set(lptpanel_pages lptport)
 set(lptpanel_with_panel OFF)
 if(TARGET lptpanel)
   set(lptpanel_with_panel ON)
-  install(TARGETS lptpanel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   if(WIN32)
     # Started from a shortcut in its own folder.
+    install(TARGETS lptpanel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     install(FILES ${LPTPANEL_RUNTIME_PICTURES} DESTINATION ${CMAKE_INSTALL_BINDIR})
   else()
-    install(FILES ${LPTPANEL_RUNTIME_PICTURES} DESTINATION ${CMAKE_INSTALL_DATADIR}/lptpanel)
+    # The program itself lives beside nothing a user types; the command
+    # lptpanel is the launcher, which finds both from its own place.
+    set(program_dir ${CMAKE_INSTALL_LIBEXECDIR}/lptpanel)
+    set(pictures_dir ${CMAKE_INSTALL_DATADIR}/lptpanel)
+    install(TARGETS lptpanel RUNTIME DESTINATION ${program_dir})
+    file(RELATIVE_PATH LAUNCHER_PROGRAM /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${program_dir}/lptpanel)
+    file(RELATIVE_PATH LAUNCHER_PICTURES /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${pictures_dir})
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/lptpanel-launcher.sh.in
+                   ${PROJECT_BINARY_DIR}/packaging/lptpanel @ONLY)
+    install(PROGRAMS ${PROJECT_BINARY_DIR}/packaging/lptpanel DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(FILES ${LPTPANEL_RUNTIME_PICTURES} DESTINATION ${pictures_dir})
     install(FILES ${PROJECT_SOURCE_DIR}/assets/icon.png
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps
             RENAME lptpanel.png)
@@ -53,7 +64,6 @@ if(UNIX)
     set(DATADIR "${CMAKE_INSTALL_PREFIX}/${lptpanel_datadir}/lptpanel")
     if(lptpanel_gui)
       set(LPTPANEL_BIN "${CMAKE_INSTALL_PREFIX}/${lptpanel_bindir}/lptpanel")
-      set(LPTPANEL_DATADIR "${DATADIR}")
       configure_file("${lptpanel_sources}/lptpanel.desktop.in" "${work}/lptpanel.desktop" @ONLY)
       file(INSTALL DESTINATION "${CMAKE_INSTALL_PREFIX}/${lptpanel_datadir}/applications"
            TYPE FILE FILES "${work}/lptpanel.desktop")
@@ -72,9 +82,17 @@ if(UNIX)
     file(REMOVE_RECURSE "${work}")
   ]])
   include(${CMAKE_CURRENT_LIST_DIR}/documents.cmake)
-  # The manual, where the programs' messages point ("see docs/linux.md").
-  install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
-          FILES_MATCHING PATTERN "*.md")
+endif()
+
+# The manual as HTML, where the programs' messages point: the package's
+# /usr/share/doc/lptpanel/linux.html, the zip's docs\windows.html.
+include(${CMAKE_CURRENT_LIST_DIR}/packaging-manual.cmake)
+if(LPTPANEL_MANUAL)
+  if(WIN32)
+    install(DIRECTORY ${LPTPANEL_MANUAL_DIR}/ DESTINATION docs)
+  else()
+    install(DIRECTORY ${LPTPANEL_MANUAL_DIR}/ DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  endif()
 endif()
 
 set(CPACK_PACKAGE_NAME lptpanel)

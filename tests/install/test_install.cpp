@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The Debian package as a user gets it: the files where they belong, the
-// package checkers' verdicts, and the desktop entry that starts the panel
-// where its pictures are.
+// package checkers' verdicts, the command lptpanel typed in another folder,
+// and the rendered manual whose links all resolve.
 #include "process.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -38,19 +39,22 @@ private slots:
     }
 
     // In place, readable, and only the programs executable; the desktop entry
-    // starts the panel in the folder of its pictures.
+    // starts the command a user types.
     void installedFiles() {
         for (const char* file :
-             {"bin/lptpanel", "bin/lptport", "share/applications/lptpanel.desktop",
-              "share/man/man1/lptport.1.gz", "share/man/man1/lptpanel.1.gz",
-              "share/icons/hicolor/32x32/apps/lptpanel.png", "share/lptpanel/swtchon.gif",
-              "share/lptpanel/swtchoff.gif", "share/lptpanel/ledgon.bmp",
-              "share/lptpanel/ledron.bmp", "share/doc/lptpanel/copyright",
-              "share/doc/lptpanel/changelog.gz", "share/doc/lptpanel/docs/linux.md",
+             {"bin/lptpanel", "bin/lptport", "libexec/lptpanel/lptpanel",
+              "share/applications/lptpanel.desktop", "share/man/man1/lptport.1.gz",
+              "share/man/man1/lptpanel.1.gz", "share/icons/hicolor/32x32/apps/lptpanel.png",
+              "share/lptpanel/swtchon.gif", "share/lptpanel/swtchoff.gif",
+              "share/lptpanel/ledgon.bmp", "share/lptpanel/ledron.bmp",
+              "share/doc/lptpanel/copyright", "share/doc/lptpanel/changelog.gz",
+              "share/doc/lptpanel/index.html", "share/doc/lptpanel/linux.html",
+              "share/doc/lptpanel/windows.html", "share/doc/lptpanel/panel-and-connector.png",
               "share/bash-completion/completions/lptport"}) {
             const QFileInfo info(root_ + "/usr/" + file);
             QVERIFY2(info.isFile() && (info.permissions() & QFileDevice::ReadOther), file);
-            QCOMPARE(info.isExecutable(), QByteArray(file).startsWith("bin/"));
+            QCOMPARE(info.isExecutable(), QByteArray(file).contains("/lptpanel/lptpanel") ||
+                                              QByteArray(file).startsWith("bin/"));
         }
         // The software centre shows a screenshot the project carries.
         QFile metainfo(metainfo_);
@@ -60,11 +64,47 @@ private slots:
         QVERIFY(image.hasMatch());
         QVERIFY2(QFileInfo(QString(SOURCE_DIR "/") + image.captured(1)).isFile(),
                  qPrintable(image.captured(1)));
-        // The desktop starts the installed panel in the folder of its pictures.
         QSettings entry(root_ + "/usr/share/applications/lptpanel.desktop", QSettings::IniFormat);
         entry.beginGroup("Desktop Entry");
         QCOMPARE(entry.value("Exec").toString(), QString("/usr/bin/lptpanel"));
-        QCOMPARE(entry.value("Path").toString(), QString("/usr/share/lptpanel"));
+    }
+
+    // lptpanel typed in a folder of the user's (the launcher found through a
+    // link, as PATH and /bin may reach it): the panel finds its pictures and
+    // runs its monitor loop on the simulated port in that folder, named by a
+    // relative path. It is ended once the log shows passes after the start-up.
+    void commandFromAnotherFolder() {
+        const QString home = work_.filePath("home");
+        QVERIFY(QDir().mkpath(home + "/bin"));
+        QVERIFY(QFile::link(root_ + "/usr/bin/lptpanel", home + "/bin/lptpanel"));
+        QProcess panel;
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert("PARPORT", "sim:port");
+        env.insert("XDG_RUNTIME_DIR", home);
+        panel.setProcessEnvironment(env);
+        panel.setWorkingDirectory(home);
+        panel.start(home + "/bin/lptpanel", {});
+        const QString port = "sim:" + home + "/port";
+        const QString lptport = root_ + "/usr/bin/lptport";
+        const auto writes = [&] {
+            return run(lptport, {"sim", "writes", "--count"}, port).out.trimmed().toInt();
+        };
+        QDeadlineTimer deadline(30000);
+        // Six start-up writes, then two a pass.
+        while (panel.state() != QProcess::NotRunning && !deadline.hasExpired() &&
+               !(QFileInfo(home + "/port").isFile() && writes() > 10))
+            QTest::qWait(20);
+        const bool running = panel.state() == QProcess::Running;
+        panel.kill();
+        panel.waitForFinished();
+        QVERIFY2(running && writes() > 10, panel.readAllStandardError().constData());
+    }
+
+    // The manual's pages as installed: every relative link and picture resolves.
+    void manualLinks() {
+        const auto check = run(CMAKE_COMMAND, {"-DMANUAL=" + root_ + "/usr/share/doc/lptpanel",
+                                               "-P", SOURCE_DIR "/tests/docs/links.cmake"});
+        QVERIFY2(check.status == 0, qPrintable(check.out + check.err));
     }
 
     // Debian's package checker and the AppStream and desktop entry validators
