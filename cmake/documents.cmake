@@ -5,7 +5,9 @@
 #
 # packaging/changelog is the history, newest entry first. Its newest entry
 # names the version being built, gives the release date for the AppStream
-# metadata and is signed by the project's address, the default maintainer.
+# metadata and is signed by the project's address: the copyright file's
+# upstream contact, and the package's maintainer unless a packager names
+# another.
 set(lptpanel_packaging ${PROJECT_SOURCE_DIR}/packaging)
 set(lptpanel_documents ${PROJECT_BINARY_DIR}/documents)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
@@ -33,6 +35,8 @@ if(month EQUAL -1)
                       "\" -- NAME <ADDRESS>  Mon, 07 Dec 2026 12:00:00 +0000\"")
 endif()
 set(signer "${CMAKE_MATCH_1}")
+# The upstream contact is the project's address, whoever packages it.
+set(UPSTREAM_CONTACT "${signer}")
 math(EXPR month "${month} + 1")
 math(EXPR day "${CMAKE_MATCH_2}")
 if(month LESS 10)

@@ -49,6 +49,13 @@ rm -rf "$work/unzipped"
 unzip -q "$work/tree/build-windows"/lptpanel-*-win64.zip -d "$work/unzipped"
 app=$(echo "$work/unzipped"/lptpanel-*-win64)
 appw="W:\\unzipped\\${app##*/}" # as the panel sees it
+# The zip's manual (docs\ beside the programs): every link and picture resolves.
+if cmake -DMANUAL="$app/docs" -P "$src/tests/docs/links.cmake" >"$work/links.log" 2>&1; then
+    ok "the zip's manual: $(tail -n 1 "$work/links.log")"
+else
+    fail "the zip's manual:"
+    cat "$work/links.log"
+fi
 build_recording_dlls
 
 # wait_for SECONDS COMMAND...: polls COMMAND until it succeeds, or fails at
