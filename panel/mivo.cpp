@@ -383,7 +383,7 @@ void Mivo::Command4_Click() {
 
 // Sets every output switch to one level and writes both registers at once, in
 // either mode; the toggle-all switches keep their state and picture.
-void Mivo::allOutputs(int level, const char* picture, int data, int control) {
+void Mivo::allOutputs(int level, const char* picture, int dataAll, int controlAll) {
     for (loopIndex = 0; loopIndex <= 7; ++loopIndex) {
         dataBits[loopIndex] = level;
         if (loopIndex < 4)
@@ -392,8 +392,8 @@ void Mivo::allOutputs(int level, const char* picture, int data, int control) {
         if (loopIndex < 4)
             setPicture(Image3[loopIndex], picture);
     }
-    dataValue = data;
-    controlValue = control;
+    dataValue = dataAll;
+    controlValue = controlAll;
     out(dataPort, dataValue);
     out(controlPort, controlValue);
 }

@@ -44,8 +44,8 @@ struct PanelProcess {
     /// The port's writes as "D0 C3 ...".
     QString writes() const {
         QStringList log;
-        for (const auto& [reg, value] : port->writeLog())
-            log << QString("%1%2").arg(reg == lpt::Register::Data ? 'D' : 'C').arg(value);
+        for (const auto& w : port->writesSince(0))
+            log << QString("%1%2").arg(w.reg == lpt::Register::Data ? 'D' : 'C').arg(w.value);
         return log.join(' ');
     }
 };
