@@ -102,6 +102,10 @@ struct PortSpec {
 /// Throws BadPortSpec for a form it does not know, PortError for a port it
 /// cannot find (PARPORT=LPTn).
 PortSpec parsePortSpec(const char* value);
+/// Where a port spec comes from, for the message that refuses it: the
+/// variable PARPORT, or the programs' option --port.
+enum class SpecSource { Parport, PortOption };
+PortSpec parsePortSpec(const char* value, SpecSource source);
 /// PARPORT's DLL forms, dll or dll:PATH, each with an optional @0xBASE: spec
 /// becomes the DLL (path "" for the default one) at that base (else 0x378).
 /// Returns "" when value is such a form, else why it is not.
@@ -122,7 +126,7 @@ struct OpenedPort {
 };
 /// Parses value (nullptr = unset) and opens that port. Prints nothing and
 /// never exits: throws BadPortSpec or PortError.
-OpenedPort openPort(const char* value);
+OpenedPort openPort(const char* value, SpecSource source = SpecSource::Parport);
 
 using FailureHandler = std::function<void(const PortFailure&)>;
 /// Sets the one place port failures go. The handler is not expected to return;

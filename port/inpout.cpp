@@ -100,7 +100,8 @@ Driver& currentDriver() {
     auto& port = theOpenPort();
     if (!port) {
         try {
-            OpenedPort opened = openPort(chosen() ? chosen()->c_str() : std::getenv("PARPORT"));
+            OpenedPort opened = chosen() ? openPort(chosen()->c_str(), SpecSource::PortOption)
+                                         : openPort(std::getenv("PARPORT"));
             port = std::move(opened.driver);
             std::fprintf(stderr, "%s: port: %s\n", name().c_str(), opened.line.c_str());
         } catch (const PortError& e) {

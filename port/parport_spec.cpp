@@ -21,7 +21,10 @@ const char* const kForms =
     "sim, sim:PATH, /dev/parportN, direct, direct:0xBASE";
 #endif
 
-[[noreturn]] void badSpec(std::string_view value, std::string cause) {
+[[noreturn]] void badSpec(SpecSource source, std::string_view value, std::string cause) {
+    if (source == SpecSource::PortOption)
+        throw BadPortSpec({"--port " + std::string(value) + " is not a port", std::move(cause),
+                           std::string("give --port one of ") + kForms, kPagePorts});
     throw BadPortSpec({"PARPORT=" + std::string(value) + " is not a port", std::move(cause),
                        std::string("set PARPORT to one of ") + kForms + ", or unset it",
                        kPagePorts});
@@ -30,6 +33,10 @@ const char* const kForms =
 } // namespace
 
 PortSpec parsePortSpec(const char* value) {
+    return parsePortSpec(value, SpecSource::Parport);
+}
+
+PortSpec parsePortSpec(const char* value, SpecSource source) {
     PortSpec spec;
     const std::string_view v = value ? value : "";
     // Without a real port the simulated one stands in, so the tools always
@@ -41,7 +48,7 @@ PortSpec parsePortSpec(const char* value) {
     } else if (v.starts_with("sim:")) {
         spec.path = v.substr(4);
         if (spec.path.empty())
-            badSpec(v, "sim: needs the file that keeps the simulated port");
+            badSpec(source, v, "sim: needs the file that keeps the simulated port");
     } else if (v.starts_with("/dev/")) {
         spec.kind = PortSpec::Kind::Ppdev;
         spec.path = v;
@@ -51,24 +58,26 @@ PortSpec parsePortSpec(const char* value) {
         if (v != "direct")
             base = parseNumber(v.substr(7));
         if (!base || *base < 1 || *base > 0xFFFC)
-            badSpec(v, "direct: needs a base address such as 0x378 or 0x278");
+            badSpec(source, v, "direct: needs a base address such as 0x378 or 0x278");
         spec.base = static_cast<int>(*base);
     } else if (v == "dll" || v.starts_with("dll:") || v.starts_with("dll@")) {
 #ifdef _WIN32
         if (const std::string cause = parseDllForm(v, spec); !cause.empty())
-            badSpec(v, cause);
+            badSpec(source, v, cause);
 #else
-        badSpec(v, "the dll forms are for Windows; on Linux use a /dev/parportN node or direct");
+        badSpec(source, v,
+                "the dll forms are for Windows; on Linux use a /dev/parportN node or direct");
 #endif
     } else if (isLptName(v)) {
 #ifdef _WIN32
         spec = lptSpec(v, listSystemPorts());
 #else
-        badSpec(v, "LPTn names a Windows port; on Linux use /dev/parportN (lptport ports lists "
-                   "them)");
+        badSpec(source, v,
+                "LPTn names a Windows port; on Linux use /dev/parportN (lptport ports lists "
+                "them)");
 #endif
     } else {
-        badSpec(v, "unknown form");
+        badSpec(source, v, "unknown form");
     }
     return spec;
 }
@@ -87,9 +96,9 @@ std::unique_ptr<Driver> openDriver(const PortSpec& spec) {
     return nullptr;
 }
 
-OpenedPort openPort(const char* value) {
+OpenedPort openPort(const char* value, SpecSource source) {
     OpenedPort opened;
-    opened.spec = parsePortSpec(value);
+    opened.spec = parsePortSpec(value, source);
     opened.driver = openDriver(opened.spec);
     opened.line = portLine(opened.spec, opened.driver->description());
     return opened;
