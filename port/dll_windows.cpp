@@ -101,13 +101,16 @@ public:
 private:
     short address(Register reg) const { return static_cast<short>(base_ + static_cast<int>(reg)); }
 
-    // The entry point name, or nullptr when the DLL lacks it.
-    FARPROC entry(const char* name) const { return GetProcAddress(module_, name); }
+    // The entry point name as a Fn, or nullptr when the DLL lacks it. Through
+    // void (*)(), the type that stands for any function in a cast.
+    template <class Fn> Fn entry(const char* name) const {
+        return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module_, name)));
+    }
 
     // 1 when the DLL says its driver runs, 0 when it says not, -1 when it
     // cannot say (no IsInpOutDriverOpen).
     int driverOpen() const {
-        const auto isOpen = reinterpret_cast<IsDriverOpenFn>(entry("IsInpOutDriverOpen"));
+        const auto isOpen = entry<IsDriverOpenFn>("IsInpOutDriverOpen");
         return isOpen ? (isOpen() ? 1 : 0) : -1;
     }
 
@@ -117,8 +120,8 @@ private:
         if (out_)
             return;
         loadModule();
-        const auto out = reinterpret_cast<Out32Fn>(entry("Out32"));
-        const auto inp = reinterpret_cast<Inp32Fn>(entry("Inp32"));
+        const auto out = entry<Out32Fn>("Out32");
+        const auto inp = entry<Inp32Fn>("Inp32");
         if (!out || !inp) {
             unload();
             throw PortError(

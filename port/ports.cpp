@@ -33,11 +33,12 @@ std::string parportValue(const PortSpec& spec) {
         return spec.base == static_cast<int>(kPanelBase)
                    ? "direct"
                    : "direct:" + hexAddress(static_cast<unsigned>(spec.base));
-    case PortSpec::Kind::Dll:
-        return (spec.path.empty() ? "dll" : "dll:" + spec.path) +
-               (spec.base == static_cast<int>(kPanelBase)
-                    ? ""
-                    : "@" + hexAddress(static_cast<unsigned>(spec.base)));
+    case PortSpec::Kind::Dll: {
+        std::string value = spec.path.empty() ? "dll" : "dll:" + spec.path;
+        if (spec.base != static_cast<int>(kPanelBase))
+            value.append("@").append(hexAddress(static_cast<unsigned>(spec.base)));
+        return value;
+    }
     }
     return "";
 }
