@@ -21,7 +21,7 @@ bool someoneCanAnswer() {
 
 } // namespace
 
-void reportFailure(const lpt::PortFailure& failure) {
+void reportFailure(const lpt::PortFailure& failure, int status) {
     // A failure while the dialog of an earlier one is open (a paint or a timer
     // runs in its event loop) must not stack a second dialog.
     static bool reporting = false;
@@ -36,7 +36,7 @@ void reportFailure(const lpt::PortFailure& failure) {
                               QString::fromStdString(text));
     }
     std::fflush(nullptr);
-    std::_Exit(1);
+    std::_Exit(status);
 }
 
 } // namespace panel

@@ -15,6 +15,7 @@
 #include <QBuffer>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -47,6 +48,19 @@ void out(int port, int value) {
     Out32(static_cast<short>(port), static_cast<short>(value));
 }
 
+// Where this copy of the program keeps its pictures: an installed one in
+// PREFIX/share/lptpanel (the program lies in PREFIX/libexec/lptpanel), a build
+// next to the executable.
+std::string picturesFolderHint() {
+    const QDir program(QCoreApplication::applicationDirPath());
+    const QString installed = QDir::cleanPath(program.filePath("../../share/lptpanel"));
+    if (QFileInfo::exists(installed + "/swtchon.gif"))
+        return "the command lptpanel starts it in " +
+               QDir::toNativeSeparators(installed).toStdString();
+    return "the build copies them next to the executable, in " +
+           QDir::toNativeSeparators(program.path()).toStdString();
+}
+
 [[noreturn]] void pictureFailure(const char* file, const QImageReader& reader) {
     const QFileInfo info(QString::fromLatin1(file));
     std::string cause;
@@ -63,7 +77,8 @@ void out(int port, int value) {
              QDir::toNativeSeparators(QDir::currentPath()).toStdString(),
          cause,
          "start lptpanel in the folder that holds swtchon.gif, swtchoff.gif, ledgon.bmp and "
-         "ledron.bmp (the build copies them next to the executable)",
+         "ledron.bmp: " +
+             picturesFolderHint(),
          ""});
 }
 
@@ -383,7 +398,7 @@ void Mivo::Command4_Click() {
 
 // Sets every output switch to one level and writes both registers at once, in
 // either mode; the toggle-all switches keep their state and picture.
-void Mivo::allOutputs(int level, const char* picture, int data, int control) {
+void Mivo::allOutputs(int level, const char* picture, int dataAll, int controlAll) {
     for (loopIndex = 0; loopIndex <= 7; ++loopIndex) {
         dataBits[loopIndex] = level;
         if (loopIndex < 4)
@@ -392,8 +407,8 @@ void Mivo::allOutputs(int level, const char* picture, int data, int control) {
         if (loopIndex < 4)
             setPicture(Image3[loopIndex], picture);
     }
-    dataValue = data;
-    controlValue = control;
+    dataValue = dataAll;
+    controlValue = controlAll;
     out(dataPort, dataValue);
     out(controlPort, controlValue);
 }

@@ -104,7 +104,7 @@ private:
     void setPicture(ImageLabel* image, const char* file);
     void composeOutputs();
     void switchClick(const SwitchGroup& group, short index);
-    void allOutputs(int level, const char* picture, int data, int control);
+    void allOutputs(int level, const char* picture, int dataAll, int controlAll);
     void unload();
 
     // The bytes last decoded under each picture file name, and their picture.

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "port/direct.h"
+#include "port/manual.h"
+
+#include "port/numbers.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -18,7 +20,7 @@ namespace lpt {
 
 namespace {
 
-constexpr const char* kSection = "docs/linux.md";
+constexpr const char* kSection = kPageLinux;
 constexpr const char* kUsePpdev = "use ppdev: PARPORT=/dev/parport0";
 
 [[maybe_unused]] std::optional<std::string> readText(const std::string& path) {
@@ -50,12 +52,6 @@ public:
 };
 #endif
 
-std::string hex(int value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
-    return text;
-}
-
 // The selected lockdown mode ("none", "integrity", "confidentiality"), shown
 // in brackets in /sys/kernel/security/lockdown; "" when it cannot be read.
 std::string lockdownMode(DirectIoSystem& system) {
@@ -70,8 +66,9 @@ std::string lockdownMode(DirectIoSystem& system) {
 }
 
 PortFailure permissionFailure(int base, int err, DirectIoSystem& system) {
-    PortFailure f{"cannot reach the port at " + hex(base) + " by direct I/O", describeErrno(err),
-                  kUsePpdev, kSection};
+    PortFailure f{"cannot reach the port at " + hexAddress(static_cast<unsigned>(base)) +
+                      " by direct I/O",
+                  describeErrno(err), kUsePpdev, kSection};
     if (err == ENOSYS) {
         f.cause = "this kernel (or the sandbox it runs in) offers no port I/O";
         return f;
@@ -107,7 +104,9 @@ public:
     DirectPort(const DirectPort&) = delete;
     DirectPort& operator=(const DirectPort&) = delete;
 
-    std::string description() const override { return "direct I/O at " + hex(base_); }
+    std::string description() const override {
+        return "direct I/O at " + hexAddress(static_cast<unsigned>(base_));
+    }
     void write(Register reg, std::uint8_t value) override { system_->outb(value, port(reg)); }
     std::uint8_t read(Register reg) override { return system_->inb(port(reg)); }
 
@@ -132,10 +131,11 @@ std::unique_ptr<Driver> openDirect(int base) {
 #ifdef LPTPANEL_X86_IO
     return openDirect(base, std::make_shared<KernelDirectIo>());
 #else
-    throw PortError({"cannot reach the port at " + hex(base) + " by direct I/O",
-                     "port I/O instructions exist only on x86 PCs, and this build is for another "
-                     "processor",
-                     kUsePpdev, kSection});
+    throw PortError(
+        {"cannot reach the port at " + hexAddress(static_cast<unsigned>(base)) + " by direct I/O",
+         "port I/O instructions exist only on x86 PCs, and this build is for another "
+         "processor",
+         kUsePpdev, kSection});
 #endif
 }
 

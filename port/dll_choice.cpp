@@ -3,23 +3,18 @@
 // dll_windows.cpp and ports_windows.cpp): PARPORT's DLL forms with their base,
 // a port named LPTn looked up in the device list, the port PARPORT unset
 // drives, and which of a port's I/O ranges holds its SPP registers.
+#include "port/manual.h"
 #include "port/numbers.h"
 #include "port/ports.h"
 
 #include <cctype>
-#include <charconv>
-#include <cstdio>
 
 namespace lpt {
 
 namespace {
 
 constexpr int kPanelBase = kDataPort;
-constexpr const char* kSection = "docs/windows.md";
-
-std::string hex(int value) {
-    return hexAddress(static_cast<unsigned>(value));
-}
+constexpr const char* kSection = kPageWindows;
 
 std::string upper(std::string_view text) {
     std::string s(text);
@@ -33,7 +28,8 @@ std::string listed(const std::vector<SystemPort>& ports) {
     std::string text;
     for (const SystemPort& p : ports)
         text += (text.empty() ? "" : ", ") + p.name + " at " +
-                (p.sppBase < 0 ? std::string("base unknown") : hex(p.sppBase));
+                (p.sppBase < 0 ? std::string("base unknown")
+                               : hexAddress(static_cast<unsigned>(p.sppBase)));
     return text;
 }
 
@@ -91,18 +87,19 @@ PortSpec lptSpec(std::string_view value, const PortListing& listing) {
     throw PortError(std::move(f));
 }
 
-PortSpec windowsUnsetSpec(const PortListing& listing, const std::string& dllWhy) {
+PortSpec windowsUnsetSpec(const PortListing& listing, const DefaultDll& dll) {
+    using enum UnsetChoice::Reason;
     PortSpec spec;
     spec.kind = PortSpec::Kind::Dll;
-    spec.why = dllWhy;
+    UnsetChoice& choice = spec.unset.emplace();
     const SystemPort* p = defaultPort(listing.ports);
     if (p && p->sppBase >= 0) {
         spec.base = p->sppBase;
-        spec.why += ", " + p->name + " at " + hex(p->sppBase) + " (device list)";
+        choice = {ListedPort, p->name, p->sppBase, dll};
     } else if (p) {
-        spec.why += ", " + p->name + " has no known base (device list): " + hex(kPanelBase);
+        choice = {ListedPortNoBase, p->name, kPanelBase, dll};
     } else {
-        spec.why += ", no LPT port in the device list: " + hex(kPanelBase);
+        choice = {NoListedPort, "", kPanelBase, dll};
     }
     return spec;
 }
@@ -118,15 +115,11 @@ std::string parseDllForm(std::string_view value, PortSpec& spec) {
     // The base ends the form: a path may hold an '@', hardly ever "@0x".
     const auto at = upper(rest).rfind("@0X");
     if (at != std::string_view::npos) {
-        const std::string_view digits = rest.substr(at + 3);
-        unsigned base = 0;
-        const auto [end, ec] =
-            std::from_chars(digits.data(), digits.data() + digits.size(), base, 16);
-        if (digits.empty() || ec != std::errc{} || end != digits.data() + digits.size() ||
-            base < 1 || base > 0xFFFC)
+        const auto base = parseNumber(rest.substr(at + 1));
+        if (!base || *base < 1 || *base > 0xFFFC)
             return "@0x needs the port's base address in hex, such as @0xD010 (lptport ports "
                    "lists each port's)";
-        spec.base = static_cast<int>(base);
+        spec.base = static_cast<int>(*base);
         rest = rest.substr(0, at);
     }
     if (rest.starts_with(':')) {

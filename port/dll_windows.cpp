@@ -1,20 +1,24 @@
 // SPDX-License-Identifier: MIT
 // The Windows driver: a port-I/O DLL with the InpOut32 interface (inpout32.dll,
 // inpoutx64.dll or a compatible one), whose kernel driver does the accesses.
-// The DLL is loaded at the first register access, and each of its two entry
-// points is looked up at its own first use and kept. The registers 0x378..0x37A
-// are passed to it as those of the port at the chosen base.
+// The DLL is loaded at the first register access, and both its entry points
+// are resolved then: a DLL that lacks either is refused as a whole, before
+// any access. The registers 0x378..0x37A are passed to it as those of the
+// port at the chosen base.
 #include "port/driver.h"
+#include "port/manual.h"
+#include "port/numbers.h"
+#include "port/ports.h"
 #include "port/windows_text.h"
 
-#include <cstdio>
+#include <filesystem>
 #include <windows.h>
 
 namespace lpt {
 
 namespace {
 
-constexpr const char* kSection = "docs/windows.md";
+constexpr const char* kSection = kPageWindows;
 #ifdef _WIN64
 constexpr const char* kDefaultDll = "inpoutx64.dll";
 constexpr const char* kWordSize = "64-bit";
@@ -38,12 +42,6 @@ std::string placeFix() {
            "PARPORT=dll:PATH";
 }
 
-std::string hex(int value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
-    return text;
-}
-
 // The InpOut DLLs export IsInpOutDriverOpen to say whether their kernel
 // driver runs; without it Out32 does nothing and Inp32 returns 0.
 PortFailure driverNotRunning(const std::string& dll) {
@@ -55,7 +53,7 @@ PortFailure driverNotRunning(const std::string& dll) {
                 "it; if it still does not run, see Windows Security > Device security > Core "
                 "isolation details, and the refused driver in Event Viewer under Applications "
                 "and Services Logs > Microsoft > Windows > CodeIntegrity",
-            "The DLL's driver"};
+            kPageDllDriver};
 }
 
 class DllPort final : public Driver {
@@ -69,18 +67,16 @@ public:
     DllPort& operator=(const DllPort&) = delete;
 
     std::string description() const override {
-        return "port-I/O DLL " + name_ + " at " + hex(base_);
+        return "port-I/O DLL " + name_ + " at " + hexAddress(static_cast<unsigned>(base_));
     }
 
     void write(Register reg, std::uint8_t value) override {
-        if (!out_)
-            out_ = reinterpret_cast<Out32Fn>(entry("Out32"));
+        load();
         out_(address(reg), value);
     }
 
     std::uint8_t read(Register reg) override {
-        if (!inp_)
-            inp_ = reinterpret_cast<Inp32Fn>(entry("Inp32"));
+        load();
         return static_cast<std::uint8_t>(inp_(address(reg)) & 0xFF);
     }
 
@@ -105,37 +101,46 @@ public:
 private:
     short address(Register reg) const { return static_cast<short>(base_ + static_cast<int>(reg)); }
 
-    void* entry(const char* name) {
-        load();
-        const FARPROC proc = GetProcAddress(module_, name);
-        if (!proc)
-            throw PortError(
-                {"cannot use the port-I/O DLL " + name_,
-                 std::string("it has no entry point ") + name,
-                 "use an InpOut-compatible DLL that exports Out32 and Inp32: " + placeFix(),
-                 kSection});
-        return reinterpret_cast<void*>(proc);
+    // The entry point name as a Fn, or nullptr when the DLL lacks it. Through
+    // void (*)(), the type that stands for any function in a cast.
+    template <class Fn> Fn entry(const char* name) const {
+        return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module_, name)));
     }
 
     // 1 when the DLL says its driver runs, 0 when it says not, -1 when it
     // cannot say (no IsInpOutDriverOpen).
     int driverOpen() const {
-        const auto isOpen =
-            reinterpret_cast<IsDriverOpenFn>(GetProcAddress(module_, "IsInpOutDriverOpen"));
+        const auto isOpen = entry<IsDriverOpenFn>("IsInpOutDriverOpen");
         return isOpen ? (isOpen() ? 1 : 0) : -1;
     }
 
+    // Loads the DLL and resolves both entry points, once: no access is made
+    // through a DLL that lacks one, or whose driver is not running.
     void load() {
-        if (module_)
+        if (out_)
             return;
         loadModule();
-        // Checked once, at load: no access is made through a DLL whose
-        // driver is not running.
+        const auto out = entry<Out32Fn>("Out32");
+        const auto inp = entry<Inp32Fn>("Inp32");
+        if (!out || !inp) {
+            unload();
+            throw PortError(
+                {"cannot use the port-I/O DLL " + name_,
+                 std::string("it has no entry point ") + (out ? "Inp32" : "Out32"),
+                 "use an InpOut-compatible DLL that exports Out32 and Inp32: " + placeFix(),
+                 kSection});
+        }
         if (driverOpen() == 0) {
-            FreeLibrary(module_);
-            module_ = nullptr;
+            unload();
             throw PortError(driverNotRunning(name_));
         }
+        out_ = out;
+        inp_ = inp;
+    }
+
+    void unload() {
+        FreeLibrary(module_);
+        module_ = nullptr;
     }
 
     void loadModule() {
@@ -189,30 +194,20 @@ private:
 
 } // namespace
 
-bool findDefaultDll(std::string& why) {
+DefaultDll findDefaultDll() {
+    DefaultDll dll{DefaultDll::Place::Missing, kDefaultDll, program()};
     // The two folders load() searches for a bare name, in its order.
-    wchar_t buf[MAX_PATH * 4];
-    const DWORD size = MAX_PATH * 4;
-    const std::wstring name = widen(kDefaultDll);
-    auto holds = [&](std::wstring dir) {
-        dir += L'\\';
-        return GetFileAttributesW((dir + name).c_str()) != INVALID_FILE_ATTRIBUTES;
+    auto holds = [&](const std::filesystem::path& folder) {
+        std::error_code ec;
+        return !folder.empty() && std::filesystem::exists(folder / kDefaultDll, ec);
     };
-    DWORD n = GetModuleFileNameW(nullptr, buf, size);
-    const std::wstring exe(buf, n > 0 && n < size ? n : 0);
-    const auto slash = exe.find_last_of(L"\\/");
-    if (slash != std::wstring::npos && holds(exe.substr(0, slash))) {
-        why = "PARPORT unset, " + std::string(kDefaultDll) + " beside " + program();
-        return true;
-    }
-    n = GetSystemDirectoryW(buf, size);
-    if (n > 0 && n < size && holds(std::wstring(buf, n))) {
-        why = "PARPORT unset, " + std::string(kDefaultDll) + " in the system folder";
-        return true;
-    }
-    why = "PARPORT unset, no " + std::string(kDefaultDll) + " beside " + program() +
-          " or in the system folder";
-    return false;
+    wchar_t system[MAX_PATH * 4];
+    const DWORD n = GetSystemDirectoryW(system, MAX_PATH * 4);
+    if (holds(programFolder()))
+        dll.place = DefaultDll::Place::BesideProgram;
+    else if (n > 0 && n < MAX_PATH * 4 && holds(std::wstring(system, n)))
+        dll.place = DefaultDll::Place::SystemFolder;
+    return dll;
 }
 
 std::unique_ptr<Driver> openDll(const std::string& path, int base) {
@@ -221,10 +216,10 @@ std::unique_ptr<Driver> openDll(const std::string& path, int base) {
 
 std::string portIoDllState(const PortSpec& spec) {
     const bool named = spec.kind == PortSpec::Kind::Dll && !spec.path.empty();
-    std::string why;
-    if (!named && !findDefaultDll(why))
-        return "port-I/O DLL: " + why.substr(why.find(", ") + 2) +
-               "; a real port needs one: " + placeFix();
+    if (!named) {
+        if (const DefaultDll dll = findDefaultDll(); dll.place == DefaultDll::Place::Missing)
+            return "port-I/O DLL: " + describeDll(dll) + "; a real port needs one: " + placeFix();
+    }
     try {
         return "port-I/O DLL: " + DllPort(named ? spec.path : kDefaultDll, spec.base).state();
     } catch (const PortError& e) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -55,22 +56,56 @@ public:
     virtual std::uint8_t read(Register reg) = 0;
 };
 
+/// Where the default port-I/O DLL lies (Windows), as PARPORT unset finds it.
+struct DefaultDll {
+    enum class Place { Missing, BesideProgram, SystemFolder };
+    Place place = Place::Missing;
+    std::string name;    // "inpoutx64.dll"
+    std::string program; // "lptport.exe", the program it is looked for beside
+};
+
+/// What PARPORT unset chose, and why: the reason and the facts it rests on.
+/// Each system's ports file decides it; describeUnset (port/ports.h) words it.
+struct UnsetChoice {
+    enum class Reason {
+        PanelBase,         // Linux: the port at 0x378, through its node
+        PanelBaseNodeless, // Linux: the port at 0x378 has no node (port), the first port with one
+        FirstPort,         // Linux: no port at 0x378, the first port
+        OnlyParport0,      // Linux: no port listed, but /dev/parport0 present
+        MissingNode,       // Linux, simulated port: the port has no node (port)
+        NoPort,            // Linux, simulated port: no parallel port
+        ListedPort,        // Windows: the DLL at the base of port from the device list
+        ListedPortNoBase,  // Windows: port has no known base; the DLL at 0x378
+        NoListedPort,      // Windows: no LPT port in the device list; the DLL at 0x378
+        NoDll,             // Windows, simulated port: the default DLL is missing
+        NoDriver,          // other systems, simulated port: no real port driver
+    };
+    Reason reason = Reason::NoDriver;
+    std::string port;     // the port the reason names: Linux its node, Windows its LPT name
+    int base = kDataPort; // ListedPort: the port's base
+    DefaultDll dll;       // Windows: where the default DLL was found, or not
+};
+
 /// What PARPORT asks for.
 struct PortSpec {
     enum class Kind { Simulated, Ppdev, Direct, Dll };
     Kind kind = Kind::Simulated;
-    std::string path; // sim file, /dev/parportN, or DLL path ("" = default)
-    int base = 0x378; // direct I/O or DLL: the base 0x378..0x37A are mapped to
-    std::string why;  // PARPORT unset: why this port was chosen, for the port line
+    std::string path;                 // sim file, /dev/parportN, or DLL path ("" = default)
+    int base = 0x378;                 // direct I/O or DLL: the base 0x378..0x37A are mapped to
+    std::optional<UnsetChoice> unset; // PARPORT unset: what was chosen and why
 };
 
-/// Parses a PARPORT value (nullptr = unset). Unset picks the platform default:
-/// Linux the node of the port at 0x378, else /dev/parport0 (linuxUnsetSpec in
-/// port/ports.h), Windows the port-I/O DLL when it lies beside the program or
+/// Parses a PARPORT value (nullptr = unset). Unset picks the system's default
+/// (unsetSpec in port/ports.h): Linux the node of the port at 0x378, else
+/// /dev/parport0, Windows the port-I/O DLL when it lies beside the program or
 /// in the system folder, else the simulated port.
 /// Throws BadPortSpec for a form it does not know, PortError for a port it
 /// cannot find (PARPORT=LPTn).
 PortSpec parsePortSpec(const char* value);
+/// Where a port spec comes from, for the message that refuses it: the
+/// variable PARPORT, or the programs' option --port.
+enum class SpecSource { Parport, PortOption };
+PortSpec parsePortSpec(const char* value, SpecSource source);
 /// PARPORT's DLL forms, dll or dll:PATH, each with an optional @0xBASE: spec
 /// becomes the DLL (path "" for the default one) at that base (else 0x378).
 /// Returns "" when value is such a form, else why it is not.
@@ -91,7 +126,7 @@ struct OpenedPort {
 };
 /// Parses value (nullptr = unset) and opens that port. Prints nothing and
 /// never exits: throws BadPortSpec or PortError.
-OpenedPort openPort(const char* value);
+OpenedPort openPort(const char* value, SpecSource source = SpecSource::Parport);
 
 using FailureHandler = std::function<void(const PortFailure&)>;
 /// Sets the one place port failures go. The handler is not expected to return;
@@ -128,10 +163,10 @@ std::unique_ptr<Driver> openSimulated(const std::string& path);
 std::unique_ptr<Driver> openPpdev(const std::string& node);
 std::unique_ptr<Driver> openDirect(int base);
 std::unique_ptr<Driver> openDll(const std::string& path, int base);
-/// Windows: whether the default port-I/O DLL (inpoutx64.dll in a 64-bit build)
-/// lies where a bare name is loaded from, beside the program or in the system
-/// folder; why says where, or that it lies in neither.
-bool findDefaultDll(std::string& why);
+/// Windows: where the default port-I/O DLL (inpoutx64.dll in a 64-bit build)
+/// lies of the places a bare name is loaded from, beside the program or in the
+/// system folder.
+DefaultDll findDefaultDll();
 /// Windows: which port-I/O DLL spec loads (the default one unless spec names
 /// another), where it was found, and whether its kernel driver runs; loading
 /// it installs the driver when run as administrator. "" on other systems.

@@ -2,6 +2,7 @@
 // The port file on Linux and other POSIX systems: mode 0600 in a directory of
 // mode 0700, owned by the user, mapped with mmap.
 #include "port/driver.h"
+#include "port/manual.h"
 #include "port/portfile.h"
 
 #include <cerrno>
@@ -23,7 +24,7 @@ namespace portfile {
 
 namespace {
 
-constexpr const char* kSection = "Using the simulated port";
+constexpr const char* kSection = kPagePortFile;
 
 std::string dirOf(const std::string& path) {
     const auto slash = path.rfind('/');

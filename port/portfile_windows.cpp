@@ -4,6 +4,7 @@
 // a file mapping. Links of every kind (symbolic links, junctions, any other
 // reparse point) are refused, as a link is on Linux.
 #include "port/driver.h"
+#include "port/manual.h"
 #include "port/portfile.h"
 #include "port/windows_text.h"
 
@@ -23,7 +24,7 @@ namespace portfile {
 
 namespace {
 
-constexpr const char* kSection = "Using the simulated port";
+constexpr const char* kSection = kPagePortFile;
 
 std::string dirOf(const std::string& path) {
     const auto slash = path.find_last_of("\\/");

@@ -1,21 +1,14 @@
 // SPDX-License-Identifier: MIT
 // The system's port listing as choices and text: which port PARPORT unset
 // drives, the PARPORT value for each port, and the lines of lptport ports.
-#include "port/numbers.h"
 #include "port/ports.h"
-
-#include <cstdio>
+#include "port/numbers.h"
 
 namespace lpt {
 
 namespace {
 
 constexpr unsigned kPanelBase = kDataPort;
-constexpr const char* kUnset = "PARPORT unset, ";
-
-std::string hex(unsigned value) {
-    return hexAddress(value);
-}
 
 } // namespace
 
@@ -30,39 +23,6 @@ const SystemPort* defaultPort(const std::vector<SystemPort>& ports) {
     return ports.empty() ? nullptr : &ports.front();
 }
 
-PortSpec linuxUnsetSpec(const PortListing& listing, bool parport0Exists) {
-    std::vector<SystemPort> withNode;
-    for (const SystemPort& p : listing.ports)
-        if (!p.nodeMissing)
-            withNode.push_back(p);
-    const SystemPort* atPanelBase = nullptr;
-    for (const SystemPort& p : listing.ports)
-        if (p.sppBase == static_cast<int>(kPanelBase) && !atPanelBase)
-            atPanelBase = &p;
-
-    PortSpec spec;
-    if (const SystemPort* p = defaultPort(withNode)) {
-        spec.kind = PortSpec::Kind::Ppdev;
-        spec.path = p->node;
-        if (p->sppBase == static_cast<int>(kPanelBase))
-            spec.why = std::string(kUnset) + "the port at " + hex(kPanelBase);
-        else if (atPanelBase)
-            spec.why = std::string(kUnset) + "the port at " + hex(kPanelBase) + " has no node " +
-                       atPanelBase->node + ", the first port with one";
-        else
-            spec.why = std::string(kUnset) + "no port at " + hex(kPanelBase) + ", the first port";
-    } else if (parport0Exists) {
-        spec.kind = PortSpec::Kind::Ppdev;
-        spec.path = "/dev/parport0";
-        spec.why = std::string(kUnset) + "no port listed, but /dev/parport0 present";
-    } else if (const SystemPort* p = defaultPort(listing.ports)) {
-        spec.why = std::string(kUnset) + "no node " + p->node + ", which sudo modprobe ppdev makes";
-    } else {
-        spec.why = std::string(kUnset) + "no parallel port";
-    }
-    return spec;
-}
-
 std::string parportValue(const PortSpec& spec) {
     switch (spec.kind) {
     case PortSpec::Kind::Simulated:
@@ -72,19 +32,70 @@ std::string parportValue(const PortSpec& spec) {
     case PortSpec::Kind::Direct:
         return spec.base == static_cast<int>(kPanelBase)
                    ? "direct"
-                   : "direct:" + hex(static_cast<unsigned>(spec.base));
-    case PortSpec::Kind::Dll:
-        return (spec.path.empty() ? "dll" : "dll:" + spec.path) +
-               (spec.base == static_cast<int>(kPanelBase)
-                    ? ""
-                    : "@" + hex(static_cast<unsigned>(spec.base)));
+                   : "direct:" + hexAddress(static_cast<unsigned>(spec.base));
+    case PortSpec::Kind::Dll: {
+        std::string value = spec.path.empty() ? "dll" : "dll:" + spec.path;
+        if (spec.base != static_cast<int>(kPanelBase))
+            value.append("@").append(hexAddress(static_cast<unsigned>(spec.base)));
+        return value;
+    }
     }
     return "";
 }
 
+std::string describeDll(const DefaultDll& dll) {
+    switch (dll.place) {
+    case DefaultDll::Place::BesideProgram:
+        return dll.name + " beside " + dll.program;
+    case DefaultDll::Place::SystemFolder:
+        return dll.name + " in the system folder";
+    case DefaultDll::Place::Missing:
+        break;
+    }
+    return "no " + dll.name + " beside " + dll.program + " or in the system folder";
+}
+
+std::string describeUnset(const UnsetChoice& choice) {
+    using enum UnsetChoice::Reason;
+    const std::string panelBase = hexAddress(kPanelBase);
+    switch (choice.reason) {
+    case PanelBase:
+        return "the port at " + panelBase;
+    case PanelBaseNodeless:
+        return "the port at " + panelBase + " has no node " + choice.port +
+               ", the first port with one";
+    case FirstPort:
+        return "no port at " + panelBase + ", the first port";
+    case OnlyParport0:
+        return "no port listed, but /dev/parport0 present";
+    case MissingNode:
+        return "no node " + choice.port + ", which sudo modprobe ppdev makes";
+    case NoPort:
+        return "no parallel port";
+    case ListedPort:
+        return describeDll(choice.dll) + ", " + choice.port + " at " +
+               hexAddress(static_cast<unsigned>(choice.base)) + " (device list)";
+    case ListedPortNoBase:
+        return describeDll(choice.dll) + ", " + choice.port +
+               " has no known base (device list): " + panelBase;
+    case NoListedPort:
+        return describeDll(choice.dll) + ", no LPT port in the device list: " + panelBase;
+    case NoDll:
+        return describeDll(choice.dll);
+    case NoDriver:
+        break;
+    }
+    return "no real port driver on this system";
+}
+
 std::string unsetReason(const PortSpec& unset) {
-    const std::string_view prefix(kUnset);
-    return unset.why.starts_with(prefix) ? unset.why.substr(prefix.size()) : unset.why;
+    return unset.unset ? describeUnset(*unset.unset) : "";
+}
+
+std::string portLine(const PortSpec& spec, const std::string& description) {
+    return spec.unset
+               ? "PARPORT unset, " + describeUnset(*spec.unset) + ": using the " + description
+               : description;
 }
 
 // One port a line, its fields two blanks apart in a fixed order and those it
@@ -100,12 +111,14 @@ std::vector<std::string> describePorts(const PortListing& listing, const PortSpe
             line += "  " + p.node;
         if (!p.description.empty())
             line += "  \"" + p.description + "\"";
-        line += "  base " + (p.sppBase < 0 ? "unknown" : hex(static_cast<unsigned>(p.sppBase)));
+        line +=
+            "  base " + (p.sppBase < 0 ? "unknown" : hexAddress(static_cast<unsigned>(p.sppBase)));
         line += "  I/O ";
         if (p.ranges.empty())
             line += "none listed";
         for (std::size_t i = 0; i < p.ranges.size(); ++i)
-            line += (i ? ", " : "") + hex(p.ranges[i].start) + "-" + hex(p.ranges[i].end);
+            line +=
+                (i ? ", " : "") + hexAddress(p.ranges[i].start) + "-" + hexAddress(p.ranges[i].end);
         if (!p.modes.empty())
             line += "  modes " + p.modes;
         line += "  PARPORT=" + parportValue(p);
@@ -124,6 +137,13 @@ std::vector<std::string> describePorts(const PortListing& listing, const PortSpe
 #if !defined(__linux__) && !defined(_WIN32)
 PortListing listSystemPorts() {
     return {{}, "this system has no parallel port listing (only Linux and Windows have one)", true};
+}
+
+PortSpec unsetSpec() {
+    PortSpec spec;
+    spec.path = defaultSimPath();
+    spec.unset = UnsetChoice{};
+    return spec;
 }
 #endif
 

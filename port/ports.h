@@ -50,10 +50,17 @@ std::string parportValue(const SystemPort& p);
 /// when none is listed.
 const SystemPort* defaultPort(const std::vector<SystemPort>& ports);
 
+/// What PARPORT unset opens on this system, and why: each system's ports
+/// file asks the system (the listing, the nodes, the DLL's place) and decides;
+/// without a real port, the simulated port at its default path.
+PortSpec unsetSpec();
+
+#ifdef __linux__
 /// What PARPORT unset means on Linux: the node of defaultPort() among the
 /// ports that have one, else /dev/parport0 when it exists, else the simulated
-/// port (returned with an empty path). why says which and why, for the port line.
+/// port (returned with an empty path); spec.unset says which and why.
 PortSpec linuxUnsetSpec(const PortListing& listing, bool parport0Exists);
+#endif
 
 /// The base of the data, status and control registers among a port's I/O
 /// ranges, given in the system's order: the first range's start; -1 when
@@ -65,17 +72,23 @@ bool isLptName(std::string_view value);
 /// name in listing. Throws PortError for a name that is not listed (naming
 /// those that are) and for a port whose base is not known.
 PortSpec lptSpec(std::string_view value, const PortListing& listing);
-/// What PARPORT unset means on Windows once the default DLL is found (dllWhy
-/// says where, for the port line): the DLL at the SPP base of defaultPort(),
-/// else at 0x378.
-PortSpec windowsUnsetSpec(const PortListing& listing, const std::string& dllWhy);
+/// What PARPORT unset means on Windows once the default DLL is found (dll
+/// says where): the DLL at the SPP base of defaultPort(), else at 0x378.
+PortSpec windowsUnsetSpec(const PortListing& listing, const DefaultDll& dll);
 
 /// The PARPORT value that names what spec opens: "/dev/parport1", "sim", ...
 std::string parportValue(const PortSpec& spec);
 
-/// Why PARPORT unset chooses what unset (from parsePortSpec(nullptr)) opens,
-/// without the "PARPORT unset, " the port line starts it with.
+/// "inpoutx64.dll beside lptport.exe", "inpoutx64.dll in the system folder",
+/// "no inpoutx64.dll beside lptport.exe or in the system folder".
+std::string describeDll(const DefaultDll& dll);
+/// Why PARPORT unset chose what it did, in words: "the port at 0x378".
+std::string describeUnset(const UnsetChoice& choice);
+/// The same for a spec from parsePortSpec(nullptr); "" for any other spec.
 std::string unsetReason(const PortSpec& unset);
+/// The port line the programs print after "NAME: port: ": the driver's
+/// description, after "PARPORT unset, WHY: using the " when PARPORT was unset.
+std::string portLine(const PortSpec& spec, const std::string& description);
 
 /// What lptport ports prints: a line per port, a line for each port this
 /// user cannot open, the problem when no port is listed, and last the port
@@ -88,6 +101,10 @@ namespace detail {
 PortListing listSystemPorts(const std::string& root);
 /// Why this user cannot open node, from access(2)'s errno, and the fix.
 std::string accessProblem(const std::string& node, int err);
+/// A port's I/O ranges from its base-addr file in /proc/sys/dev/parport: the
+/// base in decimal, then the extended (ECP) base, 0 for none; each range the
+/// three registers at its base. Empty when text holds no valid base.
+std::vector<IoRange> baseAddrRanges(std::string_view text);
 } // namespace detail
 #endif
 

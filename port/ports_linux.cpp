@@ -1,16 +1,19 @@
 // SPDX-License-Identifier: MIT
-// The parallel ports the Linux kernel knows. Their names come from
-// /proc/sys/dev/parport (and the parport bus in sysfs), each port's bases and
-// modes from its folder there; its node is /dev/parportN, which ppdev makes.
-// Whether this user may open the node is asked with access(2): nothing is
-// opened, so no port is claimed and no register changes.
+// The parallel ports the Linux kernel knows, and the one PARPORT unset drives.
+// Their names come from /proc/sys/dev/parport (and the parport bus in sysfs),
+// each port's bases and modes from its folder there; its node is
+// /dev/parportN, which ppdev makes. Whether this user may open the node is
+// asked with access(2): nothing is opened, so no port is claimed and no
+// register changes.
+#include "port/numbers.h"
 #include "port/ports.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace lpt {
@@ -24,10 +27,11 @@ void addPortNumbers(const fs::path& folder, std::set<int>& numbers) {
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(folder, ec)) {
         const std::string name = entry.path().filename().string();
-        if (name.size() <= 7 || !name.starts_with("parport") ||
-            name.find_first_not_of("0123456789", 7) != std::string::npos || name.size() > 10)
+        if (!name.starts_with("parport") ||
+            name.find_first_not_of("0123456789", 7) != std::string::npos)
             continue;
-        numbers.insert(std::atoi(name.c_str() + 7));
+        if (const auto n = parseNumber(std::string_view(name).substr(7)); n && *n < 1000)
+            numbers.insert(static_cast<int>(*n));
     }
 }
 
@@ -40,27 +44,27 @@ std::string readLine(const fs::path& file) {
     return line;
 }
 
-// base-addr holds the base in decimal, then the extended (ECP) base, 0 for
-// none. Each range is the three registers at its base, as the driver
-// reserves them.
-void readBases(const fs::path& file, SystemPort& port) {
-    const std::string text = readLine(file);
-    char* end = nullptr;
-    const long base = std::strtol(text.c_str(), &end, 10);
-    if (end == text.c_str() || base <= 0 || base > 0xFFFF)
-        return;
-    port.sppBase = static_cast<int>(base);
-    port.ranges.push_back({static_cast<unsigned>(base), static_cast<unsigned>(base + 2)});
-    const char* rest = end;
-    const long extended = std::strtol(rest, &end, 10);
-    if (end != rest && extended > 0 && extended <= 0xFFFF)
-        port.ranges.push_back(
-            {static_cast<unsigned>(extended), static_cast<unsigned>(extended + 2)});
-}
-
 } // namespace
 
 namespace detail {
+
+std::vector<IoRange> baseAddrRanges(std::string_view text) {
+    std::vector<IoRange> ranges;
+    for (std::size_t field = 0; field < 2; ++field) {
+        const auto start = text.find_first_not_of(" \t\n");
+        if (start == std::string_view::npos)
+            break;
+        text.remove_prefix(start);
+        const auto end = std::min(text.find_first_of(" \t\n"), text.size());
+        const auto base = parseNumber(text.substr(0, end));
+        text.remove_prefix(end);
+        // The extended base is 0 when the port has none.
+        if (!base || *base < 1 || *base > 0xFFFF)
+            break;
+        ranges.push_back({static_cast<unsigned>(*base), static_cast<unsigned>(*base + 2)});
+    }
+    return ranges;
+}
 
 std::string accessProblem(const std::string& node, int err) {
     switch (err) {
@@ -90,7 +94,9 @@ PortListing listSystemPorts(const std::string& root) {
         SystemPort port;
         port.name = "parport" + std::to_string(n);
         port.node = "/dev/" + port.name;
-        readBases(proc / port.name / "base-addr", port);
+        port.ranges = baseAddrRanges(readLine(proc / port.name / "base-addr"));
+        if (!port.ranges.empty())
+            port.sppBase = static_cast<int>(port.ranges.front().start);
         port.modes = readLine(proc / port.name / "modes");
         const std::string node = (top / ("dev/" + port.name)).string();
         const int err = ::access(node.c_str(), R_OK | W_OK) == 0 ? 0 : errno;
@@ -110,6 +116,54 @@ PortListing listSystemPorts(const std::string& root) {
 
 PortListing listSystemPorts() {
     return detail::listSystemPorts("/");
+}
+
+PortSpec linuxUnsetSpec(const PortListing& listing, bool parport0Exists) {
+    using enum UnsetChoice::Reason;
+    constexpr int kPanelBase = kDataPort;
+    std::vector<SystemPort> withNode;
+    for (const SystemPort& p : listing.ports)
+        if (!p.nodeMissing)
+            withNode.push_back(p);
+    const SystemPort* atPanelBase = nullptr;
+    for (const SystemPort& p : listing.ports)
+        if (p.sppBase == kPanelBase && !atPanelBase)
+            atPanelBase = &p;
+
+    PortSpec spec;
+    UnsetChoice& choice = spec.unset.emplace();
+    if (const SystemPort* p = defaultPort(withNode)) {
+        spec.kind = PortSpec::Kind::Ppdev;
+        spec.path = p->node;
+        if (p->sppBase == kPanelBase) {
+            choice.reason = PanelBase;
+        } else if (atPanelBase) {
+            choice.reason = PanelBaseNodeless;
+            choice.port = atPanelBase->node;
+        } else {
+            choice.reason = FirstPort;
+        }
+    } else if (parport0Exists) {
+        spec.kind = PortSpec::Kind::Ppdev;
+        spec.path = "/dev/parport0";
+        choice.reason = OnlyParport0;
+    } else if (const SystemPort* first = defaultPort(listing.ports)) {
+        choice.reason = MissingNode;
+        choice.port = first->node;
+    } else {
+        choice.reason = NoPort;
+    }
+    return spec;
+}
+
+PortSpec unsetSpec() {
+    // The kernel numbers the ports in the firmware's order, so with two the
+    // one at 0x378 may well be parport1.
+    struct stat st {};
+    PortSpec spec = linuxUnsetSpec(listSystemPorts(), ::stat("/dev/parport0", &st) == 0);
+    if (spec.kind == PortSpec::Kind::Simulated)
+        spec.path = defaultSimPath();
+    return spec;
 }
 
 } // namespace lpt

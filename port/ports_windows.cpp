@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: MIT
-// The parallel ports in Windows' device list: the present devices of the
-// Ports class (SetupAPI) whose PortName, in the device's registry key, is
-// LPTn; each with its friendly name and its I/O ranges from the configuration
-// manager (the allocated configuration, else the boot one). Nothing is opened.
+// The parallel ports in Windows' device list, and the one PARPORT unset
+// drives. The list: the present devices of the Ports class (SetupAPI) whose
+// PortName, in the device's registry key, is LPTn; each with its friendly name
+// and its I/O ranges from the configuration manager (the allocated
+// configuration, else the boot one). Nothing is opened.
+#include "port/numbers.h"
 #include "port/ports.h"
 #include "port/windows_text.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <windows.h>
 
@@ -102,14 +103,28 @@ PortListing listSystemPorts() {
     }
     SetupDiDestroyDeviceInfoList(set);
     // In the order of their numbers, so that the first is LPT1 when there is one.
-    std::sort(listing.ports.begin(), listing.ports.end(), [](const auto& a, const auto& b) {
-        return std::atoi(a.name.c_str() + 3) < std::atoi(b.name.c_str() + 3);
-    });
+    const auto number = [](const SystemPort& p) {
+        return parseNumber(std::string_view(p.name).substr(3)).value_or(0);
+    };
+    std::sort(listing.ports.begin(), listing.ports.end(),
+              [&](const auto& a, const auto& b) { return number(a) < number(b); });
     if (listing.ports.empty())
         listing.problem = "no parallel port: the system's device list has no LPT port (Device "
                           "Manager, Ports (COM & LPT)). A card needs its driver installed; a port "
                           "on the board may be turned off in the firmware setup";
     return listing;
+}
+
+PortSpec unsetSpec() {
+    // A PCI or PCIe card sits wherever the system put it, not at 0x378: the
+    // device list says where. Without the DLL no real port can be reached.
+    const DefaultDll dll = findDefaultDll();
+    if (dll.place != DefaultDll::Place::Missing)
+        return windowsUnsetSpec(listSystemPorts(), dll);
+    PortSpec spec;
+    spec.path = defaultSimPath();
+    spec.unset = UnsetChoice{UnsetChoice::Reason::NoDll, "", kDataPort, dll};
+    return spec;
 }
 
 } // namespace lpt

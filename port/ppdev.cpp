@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "port/ppdev.h"
+#include "port/manual.h"
+
+#include "port/numbers.h"
+#include "port/ports.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
@@ -16,7 +18,7 @@ namespace lpt {
 
 namespace {
 
-constexpr const char* kSection = "docs/linux.md";
+constexpr const char* kSection = kPageLinux;
 constexpr std::uint8_t kReverseBit = 0x20; // control bit 5: data lines are inputs
 constexpr std::uint8_t kControlLines = 0x0F;
 
@@ -39,14 +41,8 @@ public:
     }
 };
 
-std::string hex(int value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
-    return text;
-}
-
-// "(base 0x378)" from /proc/sys/dev/parport/parportN/base-addr, which holds
-// the base in decimal (followed by the ECP base); "" when it cannot be read.
+// "(base 0x378)" from /proc/sys/dev/parport/parportN/base-addr; "" when it
+// cannot be read.
 std::string baseNote(const std::string& node, PpdevSystem& system) {
     std::size_t digits = node.size();
     while (digits > 0 && node[digits - 1] >= '0' && node[digits - 1] <= '9')
@@ -55,13 +51,9 @@ std::string baseNote(const std::string& node, PpdevSystem& system) {
         return "";
     const auto text =
         system.readFile("/proc/sys/dev/parport/parport" + node.substr(digits) + "/base-addr");
-    if (!text)
-        return "";
-    char* end = nullptr;
-    const long base = std::strtol(text->c_str(), &end, 10);
-    if (end == text->c_str() || base <= 0 || base > 0xFFFF)
-        return "";
-    return " (base " + hex(static_cast<int>(base)) + ")";
+    const std::vector<IoRange> ranges =
+        text ? detail::baseAddrRanges(*text) : std::vector<IoRange>{};
+    return ranges.empty() ? "" : " (base " + hexAddress(ranges.front().start) + ")";
 }
 
 bool lpLoaded(PpdevSystem& system) {

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "port/registers.h"
 
-#include <cstdio>
-
 namespace lpt {
 
 std::optional<Register> registerAt(int address) {
@@ -16,10 +14,6 @@ std::optional<Register> registerAt(int address) {
     default:
         return std::nullopt;
     }
-}
-
-int addressOf(Register reg) {
-    return kDataPort + static_cast<int>(reg);
 }
 
 std::string_view registerName(Register reg) {

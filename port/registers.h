@@ -21,7 +21,6 @@ enum class Register { Data = 0, Status = 1, Control = 2 };
 
 /// The register at a port address, or nothing for an address outside 0x378..0x37A.
 std::optional<Register> registerAt(int address);
-int addressOf(Register reg);
 std::string_view registerName(Register reg); // "data", "status", "control"
 
 /// All outputs at one level: the compositions of all logical bits 1 and all 0.

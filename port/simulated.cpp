@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "port/simulated.h"
+#include "port/manual.h"
 
 #include "port/portfile.h"
 
@@ -15,7 +16,7 @@ namespace lpt {
 
 namespace portfile {
 
-constexpr const char* kSection = "Using the simulated port";
+constexpr const char* kSection = kPagePortFile;
 
 [[noreturn]] void refuse(const std::string& path, std::string cause, std::string fix) {
     throw PortError(
@@ -120,8 +121,8 @@ std::unique_ptr<SimulatedPort> SimulatedPort::open(const std::string& path) {
                       offsetof(Shared, log) == 48,
                   "the port file's fields lie at fixed offsets");
     static_assert(sizeof(Shared) == 48 + 8 * kLogSize, "the port file has a fixed size");
-    void* mem = portfile::map(path, sizeof(Shared), [](void* mem) {
-        auto* s = static_cast<Shared*>(mem);
+    void* mem = portfile::map(path, sizeof(Shared), [](void* fresh) {
+        auto* s = static_cast<Shared*>(fresh);
         s->clear();
         s->version = kVersion;
         s->size = sizeof(Shared);
@@ -266,13 +267,6 @@ std::vector<SimulatedPort::LoggedWrite> SimulatedPort::writesSince(std::uint64_t
     const std::uint64_t oldest = oldestHeld(count());
     std::erase_if(seen, [oldest](const LoggedWrite& w) { return w.number <= oldest; });
     return seen;
-}
-
-std::vector<std::pair<Register, std::uint8_t>> SimulatedPort::writeLog() const {
-    std::vector<std::pair<Register, std::uint8_t>> out;
-    for (const LoggedWrite& w : writesSince(0))
-        out.emplace_back(w.reg, w.value);
-    return out;
 }
 
 std::unique_ptr<Driver> openSimulated(const std::string& path) {

@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace lpt {
@@ -71,8 +70,6 @@ public:
     /// and the whole listing waits at most a few milliseconds for such entries,
     /// so it answers at once whatever the file holds.
     std::vector<LoggedWrite> writesSince(std::uint64_t since) const;
-    /// The last kLogSize writes, oldest first, without their numbers.
-    std::vector<std::pair<Register, std::uint8_t>> writeLog() const;
 
 private:
     struct Shared;

@@ -41,11 +41,11 @@ struct PanelProcess {
         errors += process.readAllStandardError();
         return process.exitCode();
     }
-    /// The port's writes as "D0 C3 ...".
-    QString writes() const {
+    /// The writes of the port (the panel's own by default) as "D0 C3 ...".
+    QString writes(const lpt::SimulatedPort* of = nullptr) const {
         QStringList log;
-        for (const auto& [reg, value] : port->writeLog())
-            log << QString("%1%2").arg(reg == lpt::Register::Data ? 'D' : 'C').arg(value);
+        for (const auto& w : (of ? of : port.get())->writesSince(0))
+            log << QString("%1%2").arg(w.reg == lpt::Register::Data ? 'D' : 'C').arg(w.value);
         return log.join(' ');
     }
 };
@@ -58,28 +58,53 @@ private slots:
     // With swtchoff.gif missing: the pictures are loaded after the four
     // start-up writes and before the first status read; a port file that cannot
     // be opened ends the panel before any port access, and before the pictures.
-    // The one line (DIR: the folder) names the cause and the fix.
+    // --port names the port in place of PARPORT; a bad command line ends the
+    // panel with status 2 before any port access. The one line (DIR: the
+    // folder) names the cause and the fix.
     void failsAtStartUp_data() {
+        QTest::addColumn<QString>("arguments");
         QTest::addColumn<bool>("damaged"); // the port file: one byte too long
+        QTest::addColumn<int>("status");
         QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("writes"); // at PARPORT's port, then at DIR/other
+        const QString startUp = "D0 C3 D255 C255";
         QTest::newRow("missing picture")
-            << false << "cannot load picture \"swtchoff.gif\" from DIR: no such file";
-        QTest::newRow("damaged port file") << true << "simulated port file DIR/port refused";
+            << "" << false << 1 << "cannot load picture \"swtchoff.gif\" from DIR: no such file"
+            << startUp + " | ";
+        QTest::newRow("damaged port file")
+            << "" << true << 1 << "simulated port file DIR/port refused"
+            << " | ";
+        QTest::newRow("--port") << "--port sim:DIR/other" << false << 1 << "cannot load picture"
+                                << " | " + startUp;
+        QTest::newRow("-p") << "-p sim:DIR/other" << false << 1 << "cannot load picture"
+                            << " | " + startUp;
+        QTest::newRow("--port, a bad SPEC")
+            << "--port sim:" << false << 2
+            << "--port sim: is not a port: sim: needs the file that keeps the simulated port"
+            << " | ";
+        QTest::newRow("unknown option") << "--colour red" << false << 2 << "Unknown option 'colour'"
+                                        << " | ";
     }
     void failsAtStartUp() {
+        QFETCH(QString, arguments);
         QFETCH(bool, damaged);
+        QFETCH(int, status);
         QFETCH(QString, message);
+        QFETCH(QString, writes);
         PanelProcess panel;
         const QString file = panel.dir.filePath("port");
         QVERIFY(QFile::remove(panel.dir.filePath("swtchoff.gif")) &&
                 (!damaged || QFile::resize(file, QFileInfo(file).size() + 1)));
-        panel.process.start(LPTPANEL_BIN);
-        QCOMPARE(panel.exitCode(), 1);
+        panel.process.start(
+            LPTPANEL_BIN,
+            arguments.replace("DIR", panel.dir.path()).split(' ', Qt::SkipEmptyParts));
+        QCOMPARE(panel.exitCode(), status);
         const QByteArray line = "lptpanel: " + message.replace("DIR", panel.dir.path()).toUtf8();
         QVERIFY2(panel.errors.count(line) == 1 && panel.errors.contains(". Fix: "),
                  panel.errors.constData());
-        QCOMPARE(panel.writes(), damaged ? "" : "D0 C3 D255 C255");
-        QCOMPARE(panel.port->statusReads(), 0u);
+        const auto other = lpt::SimulatedPort::open(panel.dir.filePath("other").toStdString());
+        QCOMPARE(panel.writes() + " | " + panel.writes(other.get()), writes);
+        QCOMPARE(panel.port->statusReads() + other->statusReads(), 0u);
     }
 
     void exitPaths_data() {

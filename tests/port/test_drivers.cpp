@@ -102,17 +102,18 @@ static Action parse(const char* value, const char* xdg = "/run/7") {
 // The Windows choices on a recorded device list: PARPORT=LPTn, and unset once
 // the default DLL is found; the DLL forms; the SPP base among a port's ranges.
 static const SystemPort kCard{
-    "LPT1", "", "PCI Parallel Port", {{0xD010, 0xD017}, {0xD000, 0xD003}}, 0xD010};
+    "LPT1", "", "PCI Parallel Port", {{0xD010, 0xD017}, {0xD000, 0xD003}}, 0xD010, "", "", false};
 static const SystemPort kBoard{
-    "LPT3", "", "ECP Printer Port", {{0x378, 0x37F}, {0x778, 0x77A}}, 0x378};
-static const SystemPort kNoBase{"LPT4", "", "Printer Port", {}, -1};
+    "LPT3", "", "ECP Printer Port", {{0x378, 0x37F}, {0x778, 0x77A}}, 0x378, "", "", false};
+static const SystemPort kNoBase{"LPT4", "", "Printer Port", {}, -1, "", "", false};
 static Action lptName(const char* value, std::vector<SystemPort> ports, std::string problem = {}) {
     return [=] { return text(lptSpec(value, {ports, problem, !problem.empty()})); };
 }
 static Action windowsUnset(std::vector<SystemPort> ports) {
     return [=] {
-        const PortSpec spec = windowsUnsetSpec({ports, ""}, "PARPORT unset, inpoutx64.dll here");
-        return text(spec) + " " + QString::fromStdString(spec.why);
+        const DefaultDll dll{DefaultDll::Place::BesideProgram, "inpoutx64.dll", "lptport.exe"};
+        const PortSpec spec = windowsUnsetSpec({ports, ""}, dll);
+        return text(spec) + " " + QString::fromStdString(unsetReason(spec));
     };
 }
 static Action dllForm(const char* value) {
@@ -189,9 +190,9 @@ private slots:
             "cannot use LPT4: the device list gives it no I/O range that holds its registers. "
             "Fix: name its base with PARPORT=dll@0xBASE");
         row("unset: the port at 0x378", windowsUnset({kCard, kBoard}),
-            "3  888 PARPORT unset, inpoutx64.dll here, LPT3 at 0x378 (device list)");
+            "3  888 inpoutx64.dll beside lptport.exe, LPT3 at 0x378 (device list)");
         row("unset: the first port", windowsUnset({kCard, kNoBase}),
-            "3  53264 PARPORT unset, inpoutx64.dll here, LPT1 at 0xD010 (device list)");
+            "3  53264 inpoutx64.dll beside lptport.exe, LPT1 at 0xD010 (device list)");
         row("dll@0xBASE", dllForm("dll@0xd010"), "3  53264");
         row("dll:PATH@0xBASE, an @ in the path", dllForm("dll:C:\\a@b\\io.dll@0x278"),
             "3 C:\\a@b\\io.dll 632");

@@ -67,11 +67,20 @@ private slots:
                    "PARPORT unset: /dev/parport2 (no port at 0x378, the first port)"};
 
         const PortListing windows{
-            {{"LPT1", "", "Printer Port (LPT1)", {{0x378, 0x37F}}, 0x378},
-             {"LPT3", "", "PCI Parallel Port", {{0xD000, 0xD003}, {0xD010, 0xD017}}, 0xD010},
-             {"LPT4", "", "Printer Port", {}, -1, "", "no I/O range"}}};
-        const PortSpec dll{PortSpec::Kind::Dll, "", 0x378,
-                           "PARPORT unset, inpoutx64.dll beside lptport.exe"};
+            {{"LPT1", "", "Printer Port (LPT1)", {{0x378, 0x37F}}, 0x378, "", "", false},
+             {"LPT3",
+              "",
+              "PCI Parallel Port",
+              {{0xD000, 0xD003}, {0xD010, 0xD017}},
+              0xD010,
+              "",
+              "",
+              false},
+             {"LPT4", "", "Printer Port", {}, -1, "", "no I/O range", false}},
+            "",
+            false};
+        const PortSpec dll = windowsUnsetSpec(
+            {}, {DefaultDll::Place::BesideProgram, "inpoutx64.dll", "lptport.exe"});
         QTest::newRow("Windows")
             << Described([=] { return test::lines(describePorts(windows, dll)); })
             << QStringList{
@@ -79,7 +88,10 @@ private slots:
                    "LPT3  \"PCI Parallel Port\"  base 0xD010  I/O 0xD000-0xD003, 0xD010-0xD017  "
                    "PARPORT=LPT3",
                    "LPT4  \"Printer Port\"  base unknown  I/O none listed  PARPORT=LPT4",
-                   "  LPT4: no I/O range", "PARPORT unset: dll (inpoutx64.dll beside lptport.exe)"};
+                   "  LPT4: no I/O range",
+                   "PARPORT unset: dll (inpoutx64.dll beside lptport.exe, no LPT port in the "
+                   "device "
+                   "list: 0x378)"};
     }
     void described() {
         QFETCH(Described, described);

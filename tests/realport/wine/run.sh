@@ -116,11 +116,10 @@ check dll-path-absolute alone "PARPORT=dll:$d\\fake.dll FAKEINPOUT_IN_379=0x80" 
     "port: port-I/O DLL W:.dlls.fake.dll"
 check dll-path-relative ..:alone "PARPORT=dll:dlls\\fake.dll" "out 0x378 255" 0 "" \
     "load $d\\fake.dll; out 0x378 255" "port: port-I/O DLL dlls.fake.dll"
-# Each entry point is looked up at its own first use: a DLL without Inp32
-# serves writes, and the first read fails with one message, after the
-# writes before it and before any after it.
-check out32-only-read alone "PARPORT=dll:$d\\out32only.dll" "out 0x378 2 in 0x379 out 0x378 3" \
-    1 "" "load $d\\out32only.dll; out 0x378 2" "out32only.dll.*no entry point Inp32.*$win"
+# Both entry points are resolved when the DLL is loaded: a DLL without Inp32
+# is refused as a whole, naming it, before the first write reaches it.
+check out32-only alone "PARPORT=dll:$d\\out32only.dll" "out 0x378 2 in 0x379 out 0x378 3" \
+    1 "" "load $d\\out32only.dll" "out32only.dll.*no entry point Inp32.*$win"
 # With no DLL beside the program or in the system folder, PARPORT unset means
 # the simulated port in the local application data (9 written there is read
 # back): a DLL only in the working directory, or only under the 32-bit name,
