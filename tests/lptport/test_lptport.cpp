@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // lptport as a user runs it: output lines, exit statuses, and the port file;
 // the loopback self-test's verdicts. (watch is tested with capture.)
-#include "lptport/commands.h"
+#include "lptport/program.h"
 #include "lptport/selftest.h"
 #include "process.h"
 
@@ -127,7 +127,7 @@ private slots:
     void helpCompletionAndManual() {
         const test::Run help = run({"capture", "--help"});
         QVERIFY2(help.status == 0 && help.out.startsWith("usage: lptport capture [OPTIONS]\n") &&
-                     help.out.contains("  --for SECONDS ") &&
+                     help.out.contains("  --for TIME ") &&
                      help.out.contains("\nExample: lptport capture "),
                  qPrintable(help.out));
 
