@@ -57,9 +57,6 @@ int captureToFile(const CaptureOptions& options, const std::string& path) {
     return status;
 }
 
-// A plain number is seconds, as --for has always taken it.
-constexpr DurationRule kFor{kSecond, kNanosecond, 1000000 * kSecond};
-
 struct CaptureArgs {
     CaptureOptions options;
     std::string path = "-";
@@ -78,7 +75,7 @@ void declareCapture(Program& program) {
     sub->add_option("-o", args->path, "Write to FILE (- or none: standard output)")
         ->type_name("FILE");
     auto* forOpt = addDuration(
-        *sub, "--for", kFor,
+        *sub, "--for", kCaptureFor,
         "needs a time above 0 and at most 1000000s, such as 10, 0.5 or 500ms (a plain number "
         "is seconds)",
         [args](std::int64_t ns) { args->options.durationNs = ns; },

@@ -22,6 +22,13 @@ struct DurationRule {
     std::int64_t mostNs;
 };
 
+/// Each command's rule. A plain number keeps the unit the command has always
+/// had: watch's INTERVAL ms (1ms to 60s), capture --for s (above 0, up to
+/// 1000000s), pulse's WIDTH and --every ms (1us to 3600s).
+inline constexpr DurationRule kWatchInterval{kMillisecond, kMillisecond, 60 * kSecond};
+inline constexpr DurationRule kCaptureFor{kSecond, kNanosecond, 1000000 * kSecond};
+inline constexpr DurationRule kPulseWidth{kMillisecond, kMicrosecond, 3600 * kSecond};
+
 /// A decimal number, at most nine decimals, with the unit ns, us, ms or s
 /// ("5ms", "250us", "0.5s", "1500ns"), or without one (rule.plainUnitNs), in
 /// ns rounded to the nearest; nothing for other text (a sign, an exponent,

@@ -105,8 +105,6 @@ const CLI::Validator kOutput(
     },
     "");
 
-// A plain number is milliseconds, as pulse has always taken it.
-constexpr DurationRule kWidth{kMillisecond, kMicrosecond, 3600 * kSecond};
 const std::string kWidthMust = "must be a time from 1us to 3600s such as 5ms, 250us, 2s or 0.5 "
                                "(a plain number is ms)";
 
@@ -133,12 +131,13 @@ void declarePulse(Program& program) {
         ->required()
         ->transform(byteValue());
     addDuration(
-        *sub, "WIDTH", kWidth, kWidthMust, [args](std::int64_t ns) { args->options.widthNs = ns; },
+        *sub, "WIDTH", kPulseWidth, kWidthMust,
+        [args](std::int64_t ns) { args->options.widthNs = ns; },
         "How long each pulse lasts; a plain number is ms")
         ->required()
         ->type_name("WIDTH");
     addDuration(
-        *sub, "--every", kWidth, kWidthMust,
+        *sub, "--every", kPulseWidth, kWidthMust,
         [args](std::int64_t ns) { args->options.periodNs = ns; },
         "Start a pulse every PERIOD (longer than WIDTH); a plain number is ms")
         ->type_name("PERIOD");

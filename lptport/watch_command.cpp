@@ -58,9 +58,6 @@ int watchPort(std::int64_t intervalNs) {
     return 0;
 }
 
-// A plain number is milliseconds, as watch has always taken it.
-constexpr DurationRule kInterval{kMillisecond, kMillisecond, 60 * kSecond};
-
 } // namespace
 
 void declareWatch(Program& program) {
@@ -71,7 +68,7 @@ void declareWatch(Program& program) {
                 "(exit status 0); each line is flushed as it is printed.\n"
                 "Example: lptport watch 50");
     addDuration(
-        *sub, "INTERVAL", kInterval,
+        *sub, "INTERVAL", kWatchInterval,
         "must be a time from 1ms to 60s such as 50, 50ms or 0.5s (a plain number is ms)",
         [intervalNs](std::int64_t ns) { *intervalNs = ns; },
         "Poll interval, 1ms to 60s; a plain number is ms (default 10)")
