@@ -81,10 +81,9 @@ void declareCapture(Program& program) {
         [args](std::int64_t ns) { args->options.durationNs = ns; },
         "End after TIME, above 0 and at most 1000000s; a plain number is seconds");
     forOpt->type_name("TIME");
-    auto* samplesOpt = sub->add_option_function<long>(
-        "--samples", [args](long n) { args->options.samples = static_cast<std::uint64_t>(n); },
+    auto* samplesOpt = addCount(
+        *sub, "--samples", [args](std::uint64_t n) { args->options.samples = n; },
         "End after N samples (1 to 99999999)");
-    samplesOpt->type_name("N")->transform(countValue("a whole number from 1 to 99999999"));
     forOpt->excludes(samplesOpt);
     sub->add_flag("--outputs", args->options.outputs, "Record D0-D7 and C0-C3 too");
     sub->callback([&program, args] {

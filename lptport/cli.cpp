@@ -41,8 +41,13 @@ CLI::Validator byteValue() {
     return numberFrom(0, 255, "a number from 0 to 255 (or 0x00 to 0xFF)");
 }
 
-CLI::Validator countValue(const std::string& what) {
-    return numberFrom(1, kMostCount, what);
+CLI::Option* addCount(CLI::App& app, const std::string& name,
+                      std::function<void(std::uint64_t)> set, const std::string& description) {
+    return app
+        .add_option_function<long>(
+            name, [set](long n) { set(static_cast<std::uint64_t>(n)); }, description)
+        ->type_name("N")
+        ->transform(numberFrom(1, kMostCount, "a whole number from 1 to 99999999"));
 }
 
 CLI::Option* addDuration(CLI::App& app, const std::string& name, const DurationRule& rule,

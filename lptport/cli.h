@@ -43,9 +43,11 @@ CLI::App* command(CLI::App& parent, const std::string& name, const std::string& 
 CLI::Validator numberFrom(long low, long high, const std::string& what);
 /// A register value, 0 to 255.
 CLI::Validator byteValue();
-/// A count such as --count N: 1 to the largest number numbers are read up to.
-CLI::Validator countValue(const std::string& what);
+/// The most a count or a write number may be: numbers are read up to 8 digits.
 inline constexpr long kMostCount = 99999999;
+/// An option that takes a count N, from 1 to kMostCount, handed to set.
+CLI::Option* addCount(CLI::App& app, const std::string& name,
+                      std::function<void(std::uint64_t)> set, const std::string& description);
 
 /// An option or positional that takes a duration under rule: checks it (the
 /// message is `must` followed by the text given) and hands the ns to set.

@@ -54,27 +54,13 @@ MonotonicTimer::MonotonicTimer(bool) {
     spinNs_ = 200000;
 }
 
-std::int64_t MonotonicTimer::now() {
-    return monotonicNs();
-}
-
-bool MonotonicTimer::waitUntil(std::int64_t deadline) {
-    for (;;) {
-        const std::int64_t t = monotonicNs();
-        if (stopRequested())
-            return false;
-        if (t >= deadline)
-            return true;
-        if (deadline - t <= spinNs_)
-            continue; // the last stretch: read the clock until it is time
-        const std::int64_t at = deadline - spinNs_;
-        sleepUntil(at);
-        // A machine whose wake-ups come later than the spin covers (a virtual
-        // one, often) gets a longer spin from then on, up to 1 ms.
-        const std::int64_t overshoot = monotonicNs() - at;
-        if (overshoot > spinNs_ / 2 && !stopRequested())
-            spinNs_ = std::min<std::int64_t>(std::max(spinNs_, 2 * overshoot), 1000000);
-    }
+void MonotonicTimer::sleepBeforeSpin(std::int64_t at) {
+    sleepUntil(at);
+    // A machine whose wake-ups come later than the spin covers (a virtual
+    // one, often) gets a longer spin from then on, up to 1 ms.
+    const std::int64_t overshoot = monotonicNs() - at;
+    if (overshoot > spinNs_ / 2 && !stopRequested())
+        spinNs_ = std::min<std::int64_t>(std::max(spinNs_, 2 * overshoot), 1000000);
 }
 
 RealtimeOutcome enableRealtime() {

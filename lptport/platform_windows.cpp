@@ -35,21 +35,8 @@ void blockStopSignals() {}
 // was asked for, which --realtime does.
 MonotonicTimer::MonotonicTimer(bool fineSleep) : spinNs_(fineSleep ? 2000000 : 16000000) {}
 
-std::int64_t MonotonicTimer::now() {
-    return monotonicNs();
-}
-
-bool MonotonicTimer::waitUntil(std::int64_t deadline) {
-    for (;;) {
-        const std::int64_t t = monotonicNs();
-        if (stopRequested())
-            return false;
-        if (t >= deadline)
-            return true;
-        if (deadline - t <= spinNs_)
-            continue; // the last stretch: read the clock until it is time
-        ::Sleep(static_cast<DWORD>((deadline - spinNs_ - t) / kMillisecond));
-    }
+void MonotonicTimer::sleepBeforeSpin(std::int64_t at) {
+    sleepUntil(at);
 }
 
 RealtimeOutcome enableRealtime() {

@@ -141,11 +141,9 @@ void declarePulse(Program& program) {
         [args](std::int64_t ns) { args->options.periodNs = ns; },
         "Start a pulse every PERIOD (longer than WIDTH); a plain number is ms")
         ->type_name("PERIOD");
-    sub->add_option_function<long>(
-           "--count", [args](long n) { args->options.count = static_cast<std::uint64_t>(n); },
-           "Pulse N times (1 to 99999999)")
-        ->type_name("N")
-        ->transform(countValue("a whole number from 1 to 99999999"));
+    addCount(
+        *sub, "--count", [args](std::uint64_t n) { args->options.count = n; },
+        "Pulse N times (1 to 99999999)");
     addRealtime(*sub, args->options.realtime);
     sub->callback([&program, args] {
         program.work = [args] {
@@ -168,11 +166,9 @@ void declarePlay(Program& program) {
     sub->add_option("FILE", options->path, "The VCD (- reads standard input)")
         ->required()
         ->type_name("FILE");
-    sub->add_option_function<long>(
-           "--loop", [options](long n) { options->loops = static_cast<std::uint64_t>(n); },
-           "Play the file N times over (1 to 99999999)")
-        ->type_name("N")
-        ->transform(countValue("a whole number from 1 to 99999999"));
+    addCount(
+        *sub, "--loop", [options](std::uint64_t n) { options->loops = n; },
+        "Play the file N times over (1 to 99999999)");
     sub->add_option_function<std::string>(
            "--speed", [options](const std::string& text) { options->speed = *parseSpeed(text); },
            "Play FACTOR times as fast (0.001 to 1000)")

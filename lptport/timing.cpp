@@ -2,6 +2,7 @@
 #include "lptport/timing.h"
 
 #include "lptport/duration.h"
+#include "lptport/sampler.h"
 
 #include <algorithm>
 #include <bit>
@@ -69,6 +70,23 @@ std::string Lateness::text() const {
     return "median " + formatMicros(percentile(0.5)) + ", 99th percentile " +
            formatMicros(percentile(0.99)) + ", largest " + formatMicros(largest_) + "; " +
            std::to_string(overLimit_) + " later than " + formatMicros(kLimitNs);
+}
+
+std::int64_t MonotonicTimer::now() {
+    return monotonicNs();
+}
+
+bool MonotonicTimer::waitUntil(std::int64_t deadline) {
+    for (;;) {
+        const std::int64_t t = monotonicNs();
+        if (stopRequested())
+            return false;
+        if (t >= deadline)
+            return true;
+        if (deadline - t <= spinNs_)
+            continue; // the last stretch: read the clock until it is time
+        sleepBeforeSpin(deadline - spinNs_);
+    }
 }
 
 } // namespace lpt

@@ -36,6 +36,8 @@ public:
     bool waitUntil(std::int64_t deadline) override;
 
 private:
+    /// Sleeps until `at`, where the spin begins (each system its own way).
+    void sleepBeforeSpin(std::int64_t at);
     std::int64_t spinNs_;
 };
 
