@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <optional>
 #include <string>
-#include <string_view>
 
 namespace lpt {
 
@@ -35,7 +34,6 @@ struct CaptureSummary {
     unsigned clockEvery = 1;
     std::uint64_t changes = 0;              // time stamps written with at least one pin change
     std::uint64_t dropped = 0;              // changes the queue to the writer could not take
-    std::uint64_t bytes = 0;                // bytes handed to the file
     std::string writeError;                 // why the file is cut short; "" when it is complete
     std::optional<PortFailure> portFailure; // the port failed during the run
 
@@ -44,23 +42,11 @@ struct CaptureSummary {
     std::string text() const;
 };
 
-/// --for's SECONDS: a decimal number ("2", "0.25") above 0 and at most
-/// 1,000,000, in nanoseconds; nothing when the text is not one.
-std::optional<std::int64_t> parseSeconds(std::string_view text);
-/// --samples' N: a whole number from 1 to 10^15; nothing when the text is not one.
-std::optional<std::uint64_t> parseCount(std::string_view text);
-
 /// Samples until the options' end, a stop signal (see catchStopSignals), a
 /// write error or a port failure, and writes the VCD to out, finished with
 /// its last time stamp unless writing failed. `port` names the port in the
 /// file's header. The caller closes out (and checks that closing worked).
 CaptureSummary capture(Sampler& sampler, const CaptureOptions& options, std::FILE* out,
                        const std::string& port);
-
-/// The command: creates the file at path ("-" is standard output), opens
-/// the port, captures, prints the summary on stderr and returns the exit
-/// status: 0 when the file holds every change, 1 when a change was dropped
-/// or the file or the port failed.
-int captureCommand(const CaptureOptions& options, const std::string& path);
 
 } // namespace lpt

@@ -1,17 +1,19 @@
 // SPDX-License-Identifier: MIT
-// The lptport command line: every command declared with its arguments and
-// checks, and the work of each, over the port layer. main() is only a call to
-// runLptport.
+// lptport's command groups, one file each, every one declaring its commands
+// on the program beside their work (see cli.h); program.cpp declares them in
+// this order, which is the order of the help's list.
 #pragma once
 
-#include "lptport/completion.h"
+#include "lptport/cli.h"
 
-#include <vector>
+namespace lpt::cli {
 
-/// Runs one lptport command line (argv[0] is the program). Returns the exit
-/// status: 0 done, 1 port failure or a test that found a fault. Bad arguments
-/// and port failures end the process (status 2 and 1).
-int runLptport(int argc, char** argv);
+void declareRegisterCommands(Program& program); // out, in, show: registers_command.cpp
+void declareWatch(Program& program);            // watch_command.cpp
+void declareCapture(Program& program);          // capture_command.cpp
+void declarePulseAndPlay(Program& program);     // pulse_play_command.cpp
+void declareSelftest(Program& program);         // selftest_command.cpp
+void declarePorts(Program& program);            // ports_command.cpp
+void declareSim(Program& program);              // sim_command.cpp
 
-/// Every command of lptport and the words it takes, as declared.
-std::vector<lpt::CommandWords> lptportCommandWords();
+} // namespace lpt::cli

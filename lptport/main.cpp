@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "lptport/commands.h"
+#include "lptport/program.h"
 
 int main(int argc, char** argv) {
     return runLptport(argc, argv);

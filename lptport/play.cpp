@@ -2,9 +2,9 @@
 #include "lptport/play.h"
 
 #include "lptport/sampler.h"
+#include "port/numbers.h"
 #include "port/registers.h"
 
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -21,30 +21,8 @@ void widest(std::int64_t& deviation, std::int64_t d) {
 }
 
 std::string registerText(int address) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%s (0x%X)",
-                  std::string(registerName(*registerAt(address))).c_str(), address);
-    return text;
-}
-
-void printLines(const char* command, const std::vector<std::string>& lines) {
-    for (const std::string& line : lines)
-        std::fprintf(stderr, "%s: %s: %s\n", programName().c_str(), command, line.c_str());
-}
-
-// Bad input, as every usage error: one line, the command's help named.
-[[noreturn]] void usage(const char* command, const std::string& problem) {
-    std::fprintf(stderr, "%s: %s: %s. Try '%s %s --help'\n", programName().c_str(), command,
-                 problem.c_str(), programName().c_str(), command);
-    std::exit(2);
-}
-
-void realtime(const char* command, bool asked, bool& fineSleep) {
-    if (!asked)
-        return;
-    const RealtimeOutcome r = enableRealtime();
-    fineSleep = r.granted;
-    printLines(command, {r.text});
+    return std::string(registerName(*registerAt(address))) + " (" +
+           hexAddress(static_cast<unsigned>(address)) + ")";
 }
 
 } // namespace
@@ -127,23 +105,6 @@ std::vector<std::string> PulseResult::text(const PulseOptions& o) const {
     if (stopped)
         lines.push_back("stopped by a signal; the register is back at " + std::to_string(restored));
     return lines;
-}
-
-int pulseCommand(const PulseOptions& options) {
-    if (const std::string problem = pulseProblem(options); !problem.empty())
-        usage("pulse", problem);
-    bool fineSleep = false;
-    realtime("pulse", options.realtime, fineSleep);
-    catchStopSignals();
-    Driver& port = currentDriver();
-    MonotonicTimer timer(fineSleep);
-    const PulseResult r = runPulse(port, options, timer);
-    printLines("pulse", r.text(options));
-    if (r.portFailure) {
-        printLines("pulse", {r.portFailure->message()});
-        return 1;
-    }
-    return 0;
 }
 
 std::optional<double> parseSpeed(std::string_view text) {
@@ -238,53 +199,6 @@ std::vector<std::string> PlayResult::text(const PlayPlan& plan, const PlayOption
     else if (!kept.empty())
         lines.push_back("the outputs keep the file's last values: " + kept);
     return lines;
-}
-
-int playCommand(const PlayOptions& options) {
-    const bool stdinFile = options.path == "-";
-    const std::string name = stdinFile ? "standard input" : options.path;
-    std::FILE* in = stdinFile ? stdin : std::fopen(options.path.c_str(), "rb");
-    if (!in)
-        usage("play", "cannot open " + name + ": " + describeErrno(errno));
-    PlayPlan plan;
-    try {
-        plan = readVcd(in);
-    } catch (const VcdError& e) {
-        usage("play", name + (e.line() > 0 ? ":" + std::to_string(e.line()) : "") + ": " +
-                          e.what() + "; the port was not touched");
-    }
-    if (!stdinFile)
-        std::fclose(in);
-    if (options.loops > 1 && plan.endNs == 0)
-        usage("play", name + " ends at time 0, so --loop has nothing to repeat");
-    // Every moment must stay within the clock's 292 years.
-    if (static_cast<double>(options.loops) * static_cast<double>(plan.endNs) / options.speed > 1e18)
-        usage("play", "playing " + name + " " + std::to_string(options.loops) +
-                          " times would take more than 30 years");
-
-    if (!plan.ignored.empty()) {
-        std::string names;
-        for (const std::string& n : plan.ignored)
-            names += (names.empty() ? "" : ", ") + n;
-        printLines("play", {"ignored, not an output: " + names});
-    }
-    bool fineSleep = false;
-    realtime("play", options.realtime, fineSleep);
-    catchStopSignals();
-    Driver& port = currentDriver();
-    std::string pins;
-    for (const std::string& p : plan.driven)
-        pins += " " + p;
-    printLines("play", {name + ": " + std::to_string(plan.changes.size()) + " changes over " +
-                        formatNs(plan.endNs) + " on" + pins + "; Ctrl+C stops"});
-    MonotonicTimer timer(fineSleep);
-    const PlayResult r = runPlay(port, plan, options, timer);
-    printLines("play", r.text(plan, options));
-    if (r.portFailure) {
-        printLines("play", {r.portFailure->message()});
-        return 1;
-    }
-    return 0;
 }
 
 } // namespace lpt

@@ -39,7 +39,7 @@ struct PulseResult {
     Lateness lateness;                               // of every write
     std::optional<PortFailure> portFailure;
 
-    /// The lines for stderr, without the program name (see pulseCommand).
+    /// The lines for stderr, without the program name (see pulse_play_command.cpp).
     std::vector<std::string> text(const PulseOptions& options) const;
 };
 
@@ -48,11 +48,6 @@ struct PulseResult {
 /// on the train's clock (start + k x PERIOD) and ends WIDTH after its start
 /// was written, so a late start never shortens the pulse.
 PulseResult runPulse(Driver& port, const PulseOptions& options, Timer& timer);
-
-/// The command: checks the options (status 2 and one line when bad, before
-/// the port is opened), opens the port, pulses, prints the summary on stderr
-/// and returns the exit status: 0 done or stopped, 1 the port failed.
-int pulseCommand(const PulseOptions& options);
 
 struct PlayOptions {
     std::string path;        // the VCD; "-" reads standard input
@@ -86,11 +81,5 @@ struct PlayResult {
 /// last change, it waits until the file's last time stamp. A stop signal
 /// ends it between two changes.
 PlayResult runPlay(Driver& port, const PlayPlan& plan, const PlayOptions& options, Timer& timer);
-
-/// The command: reads and checks the whole file first (status 2 and one
-/// line naming the file, the line and the fault, before the port is opened),
-/// then plays it, prints the summary on stderr and returns the exit status:
-/// 0 done or stopped, 1 the port failed.
-int playCommand(const PlayOptions& options);
 
 } // namespace lpt

@@ -1,20 +1,17 @@
 // SPDX-License-Identifier: MIT
 // lptport ports: the system's listing and the unset choice, as text or JSON.
-#include "lptport/ports_command.h"
+#include "lptport/commands.h"
 
 #include "port/driver.h"
 #include "port/numbers.h"
 #include "port/ports.h"
 
-#include <nlohmann/json.hpp>
-
 #include <cstdio>
+#include <memory>
 
-namespace lpt {
+namespace lpt::cli {
 
 namespace {
-
-using Json = nlohmann::ordered_json;
 
 Json hex(long value) {
     return value < 0 ? Json(nullptr) : Json(hexAddress(static_cast<unsigned>(value)));
@@ -44,9 +41,11 @@ Json asJson(const PortListing& listing, const PortSpec& unset) {
             {"unset", {{"parport", parportValue(unset)}, {"why", unsetReason(unset)}}}};
 }
 
-} // namespace
-
-int portsCommand(bool json) {
+/// Prints the system's ports, one line each, and the port PARPORT unset
+/// chooses (see describePorts in port/ports.h), or all that as one JSON
+/// document. Opens no port. Returns 0 when the system could be asked, whether
+/// or not it knows a port; 1 when not.
+int ports(bool json) {
     const PortListing listing = listSystemPorts();
     if (listing.failed) {
         std::fprintf(stderr, "lptport: ports: %s\n", listing.problem.c_str());
@@ -63,7 +62,7 @@ int portsCommand(bool json) {
     if (json) {
         Json doc = asJson(listing, unset);
         doc["dll"] = textOrNull(dll);
-        std::printf("%s\n", doc.dump(2).c_str());
+        printJson(doc);
         return 0;
     }
     std::vector<std::string> lines = describePorts(listing, unset);
@@ -74,4 +73,17 @@ int portsCommand(bool json) {
     return 0;
 }
 
-} // namespace lpt
+} // namespace
+
+void declarePorts(Program& program) {
+    auto json = std::make_shared<bool>(false);
+    auto* sub =
+        command(program.app, "ports", "List this machine's parallel ports and how to reach each",
+                "One line per port: name, node, base, I/O ranges, modes, the PARPORT value that\n"
+                "reaches it; a line for a port this user cannot open, with the fix; last the port\n"
+                "PARPORT unset chooses, and why. Opens no port.\nExample: lptport ports");
+    sub->add_flag("--json", *json, "Print them as one JSON document");
+    sub->callback([&program, json] { program.work = [json] { return ports(*json); }; });
+}
+
+} // namespace lpt::cli

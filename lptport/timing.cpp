@@ -1,28 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "lptport/timing.h"
 
+#include "lptport/duration.h"
 #include "lptport/sampler.h"
-#include "port/driver.h"
 
 #include <algorithm>
 #include <bit>
-#include <cerrno>
-#include <charconv>
 #include <cmath>
-#include <cstdio>
-
-#ifdef _WIN32
-#include <windows.h>
-// after windows.h, which it needs
-#include <mmsystem.h>
-#else
-#include <sched.h>
-#include <sys/mman.h>
-#include <time.h>
-#ifdef __linux__
-#include <sys/prctl.h>
-#endif
-#endif
 
 namespace lpt {
 
@@ -56,8 +40,6 @@ std::int64_t valueOf(std::size_t bucket) {
     return static_cast<std::int64_t>((sub << shift) + ((std::uint64_t{1} << shift) >> 1));
 }
 
-constexpr std::int64_t kSecond = 1000000000;
-
 } // namespace
 
 Lateness::Lateness() : buckets_(kBuckets) {}
@@ -90,76 +72,6 @@ std::string Lateness::text() const {
            std::to_string(overLimit_) + " later than " + formatMicros(kLimitNs);
 }
 
-std::string formatNs(std::int64_t ns) {
-    char text[40];
-    const double v = static_cast<double>(ns);
-    if (ns >= kSecond || ns <= -kSecond)
-        std::snprintf(text, sizeof text, "%.6f s", v / 1e9);
-    else if (ns >= 1000000 || ns <= -1000000)
-        std::snprintf(text, sizeof text, "%.6f ms", v / 1e6);
-    else
-        std::snprintf(text, sizeof text, "%.3f us", v / 1e3);
-    return text;
-}
-
-std::string formatMicros(std::int64_t ns, bool sign) {
-    char text[40];
-    const double v = static_cast<double>(ns);
-    if (ns >= 1000000 || ns <= -1000000)
-        std::snprintf(text, sizeof text, sign ? "%+.3f ms" : "%.3f ms", v / 1e6);
-    else
-        std::snprintf(text, sizeof text, sign ? "%+.1f us" : "%.1f us", v / 1e3);
-    return text;
-}
-
-std::optional<std::int64_t> parseDuration(std::string_view text) {
-    std::size_t n = 0;
-    while (n < text.size() && ((text[n] >= '0' && text[n] <= '9') || text[n] == '.'))
-        ++n;
-    const std::string_view number = text.substr(0, n), unit = text.substr(n);
-    const std::int64_t unitNs = unit == "s"    ? kSecond
-                                : unit == "ms" ? 1000000
-                                : unit == "us" ? 1000
-                                : unit == ""   ? 1000000
-                                               : 0;
-    const std::size_t dot = number.find('.');
-    const std::string_view whole = number.substr(0, dot);
-    const std::string_view fraction = dot == number.npos ? "" : number.substr(dot + 1);
-    if (unitNs == 0 || whole.empty() || fraction.size() > 9 ||
-        fraction.find('.') != fraction.npos || (dot != number.npos && fraction.empty()))
-        return std::nullopt;
-    constexpr std::int64_t kMost = 3600 * kSecond, kLeast = 1000;
-    std::int64_t w = 0, f = 0;
-    const auto r = std::from_chars(whole.data(), whole.data() + whole.size(), w);
-    if (r.ec != std::errc() || w > kMost / unitNs)
-        return std::nullopt;
-    std::int64_t scale = 1;
-    for (char c : fraction) {
-        f = f * 10 + (c - '0');
-        scale *= 10;
-    }
-    // f < 10^9 and unitNs <= 10^9: the product fits.
-    const std::int64_t ns = w * unitNs + (f * unitNs + scale / 2) / scale;
-    if (ns < kLeast || ns > kMost)
-        return std::nullopt;
-    return ns;
-}
-
-MonotonicTimer::MonotonicTimer(bool fineSleep) {
-#ifdef _WIN32
-    spinNs_ = fineSleep ? 2000000 : 16000000;
-#else
-    (void)fineSleep;
-    // A sleeping thread wakes up to its timer slack late (50 us by default);
-    // with the slack at 1 ns, wake-ups land within a few tens of us, which the
-    // spin covers.
-#ifdef __linux__
-    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-#endif
-    spinNs_ = 200000;
-#endif
-}
-
 std::int64_t MonotonicTimer::now() {
     return monotonicNs();
 }
@@ -173,55 +85,8 @@ bool MonotonicTimer::waitUntil(std::int64_t deadline) {
             return true;
         if (deadline - t <= spinNs_)
             continue; // the last stretch: read the clock until it is time
-#ifdef _WIN32
-        ::Sleep(static_cast<DWORD>((deadline - spinNs_ - t) / 1000000));
-#else
-        // steady_clock is CLOCK_MONOTONIC here; a stop signal ends the sleep
-        // at once (clock_nanosleep is never restarted after a handler).
-        const std::int64_t at = deadline - spinNs_;
-        const timespec ts{static_cast<time_t>(at / kSecond), static_cast<long>(at % kSecond)};
-        ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
-        // A machine whose wake-ups come later than the spin covers (a virtual
-        // one, often) gets a longer spin from then on, up to 1 ms.
-        const std::int64_t overshoot = monotonicNs() - at;
-        if (overshoot > spinNs_ / 2 && !stopRequested())
-            spinNs_ = std::min<std::int64_t>(std::max(spinNs_, 2 * overshoot), 1000000);
-#endif
+        sleepBeforeSpin(deadline - spinNs_);
     }
-}
-
-RealtimeOutcome enableRealtime() {
-    RealtimeOutcome out;
-#ifdef _WIN32
-    const bool priority = ::SetPriorityClass(::GetCurrentProcess(), HIGH_PRIORITY_CLASS) != 0;
-    const bool period = ::timeBeginPeriod(1) == TIMERR_NOERROR;
-    out.granted = priority && period;
-    out.text = std::string("real-time: ") +
-               (priority ? "high priority class" : "high priority class REFUSED") + ", " +
-               (period ? "1 ms timer" : "1 ms timer REFUSED");
-#else
-    constexpr int kPriority = 49; // below the kernel's interrupt threads (50)
-    sched_param param{};
-    param.sched_priority = kPriority;
-    const bool fifo = ::sched_setscheduler(0, SCHED_FIFO, &param) == 0;
-    const int fifoErr = errno;
-    const bool locked = ::mlockall(MCL_CURRENT | MCL_FUTURE) == 0;
-    const int lockErr = errno;
-    out.granted = fifo && locked;
-    if (out.granted) {
-        out.text =
-            "real-time: SCHED_FIFO priority " + std::to_string(kPriority) + ", memory locked";
-        return out;
-    }
-    out.text = "real-time: ";
-    out.text += fifo ? "SCHED_FIFO priority " + std::to_string(kPriority)
-                     : "SCHED_FIFO refused (" + describeErrno(fifoErr) + ")";
-    out.text +=
-        locked ? ", memory locked" : ", memory lock refused (" + describeErrno(lockErr) + ")";
-    out.text += "; running on without it. Fix: run as root, or give the program the "
-                "capabilities once: sudo setcap cap_sys_nice,cap_ipc_lock+ep $(which lptport)";
-#endif
-    return out;
 }
 
 } // namespace lpt

@@ -5,10 +5,10 @@
 // real-time scheduling that --realtime asks for.
 #pragma once
 
+#include "lptport/duration.h"
+
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace lpt {
@@ -36,6 +36,8 @@ public:
     bool waitUntil(std::int64_t deadline) override;
 
 private:
+    /// Sleeps until `at`, where the spin begins (each system its own way).
+    void sleepBeforeSpin(std::int64_t at);
     std::int64_t spinNs_;
 };
 
@@ -62,20 +64,10 @@ private:
     std::int64_t largest_ = 0;
 };
 
-/// A span of time for people: "5.000012 ms", "250.0 us", "2.000000 s".
-std::string formatNs(std::int64_t ns);
-/// A lateness or deviation: "0.3 us", "15.2 us", "1.250 ms" (signed when asked).
-std::string formatMicros(std::int64_t ns, bool sign = false);
-
-/// A duration as the timed commands take it: a decimal number with the unit
-/// s, ms or us ("2s", "5ms", "250us", "0.5ms"); a plain number is
-/// milliseconds. From 1 us to 3600 s, in ns; nothing for anything else (0,
-/// negative numbers, other units, more than nine decimals).
-std::optional<std::int64_t> parseDuration(std::string_view text);
-
-/// What --realtime got. On Linux: SCHED_FIFO and mlockall (CAP_SYS_NICE and
-/// CAP_IPC_LOCK, or the rtprio and memlock limits); on Windows: the high
-/// priority class and a 1 ms timer.
+/// What --realtime got. On Linux: SCHED_FIFO (CAP_SYS_NICE, or the rtprio
+/// limit) and memory locked with mlockall (CAP_IPC_LOCK, or a memlock limit as
+/// large as the process); on Windows: the high priority class and a 1 ms
+/// timer. The timer and this are platform_posix.cpp's and platform_windows.cpp's.
 struct RealtimeOutcome {
     bool granted = false; // everything asked for
     std::string text;     // one line, without the program name, saying what happened

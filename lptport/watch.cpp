@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "lptport/watch.h"
 
+#include "lptport/platform.h"
 #include "port/registers.h"
 
 #include <cstdio>
@@ -53,12 +54,7 @@ std::string watchTimestamp(std::chrono::system_clock::time_point when) {
     const auto ms = duration_cast<milliseconds>(when.time_since_epoch());
     const std::time_t seconds = duration_cast<std::chrono::seconds>(ms).count();
     const int millis = static_cast<int>(ms.count() - seconds * 1000);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &seconds);
-#else
-    localtime_r(&seconds, &local);
-#endif
+    const std::tm local = localTime(seconds);
     char text[40];
     const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
     std::snprintf(text + n, sizeof text - n, ".%03d", millis);

@@ -84,16 +84,18 @@ private slots:
     // edges, sim writes --since N lists each under its number and names those lost.
     void writeLogAtTheRingsEdges_data() {
         QTest::addColumn<int>("writes");
-        QTest::addColumn<int>("since");
+        QTest::addColumn<qlonglong>("since");
         QTest::addColumn<QString>("lost");
-        QTest::newRow("one short of full") << 65535 << 0 << "";
-        QTest::newRow("full") << 65536 << 0 << "";
-        QTest::newRow("one past full, since the oldest held") << 65537 << 1 << "";
-        QTest::newRow("one past full, one lost") << 65537 << 0 << "writes 1 to 1 are no longer";
+        QTest::newRow("one short of full") << 65535 << 0LL << "";
+        QTest::newRow("full") << 65536 << 0LL << "";
+        QTest::newRow("one past full, since the oldest held") << 65537 << 1LL << "";
+        QTest::newRow("one past full, one lost") << 65537 << 0LL << "writes 1 to 1 are no longer";
+        // A panel writes some 10^5 times a second: in a day the counter passes 2^32.
+        QTest::newRow("since past 2^32") << 3 << 0x100000000LL << "";
     }
     void writeLogAtTheRingsEdges() {
         QFETCH(int, writes);
-        QFETCH(int, since);
+        QFETCH(qlonglong, since);
         QFETCH(QString, lost);
         QTemporaryDir dir;
         auto port = SimulatedPort::open(dir.filePath("port").toStdString());
@@ -101,7 +103,7 @@ private slots:
         for (int n = 1; n <= writes; ++n) {
             const auto w = numbered(n);
             port->write(w.reg, w.value);
-            if (n > std::max(since, writes - 65536))
+            if (n > std::max<qlonglong>(since, writes - 65536))
                 text += QString("%1 %2 %3\n").arg(n).arg(registerName(w.reg).data()).arg(w.value);
         }
         const auto r = test::run(LPTPORT_BIN, {"sim", "writes", "--since", QString::number(since)},

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // lptport as a user runs it: output lines, exit statuses, and the port file;
 // the loopback self-test's verdicts. (watch is tested with capture.)
-#include "lptport/commands.h"
+#include "lptport/duration.h"
+#include "lptport/program.h"
 #include "lptport/selftest.h"
 #include "process.h"
 
@@ -47,6 +48,8 @@ private slots:
         // One line on stderr names the port opened.
         QCOMPARE(r.err, "lptport: port: simulated port " + path_ + " (wiring open)\n");
         QCOMPARE(out("in 0x379 in 0x379"), QString("127\n127\n")); // inputs float high
+        // --port wins over PARPORT (which names a port this test cannot open).
+        QCOMPARE(run({"-p", "sim:" + path_, "in", "0x378"}, "direct:0x3BC").out, QString("66\n"));
         QCOMPARE(out("sim reads"), QString("2\n")); // data and control reads do not count
         // S7's register bit is the complement of its pin: pin high -> bit 0.
         out("sim status 0");
@@ -89,7 +92,11 @@ private slots:
         row("unknown command", "", "blink", 2, "unknown command 'blink'");
         row("letter in a decimal", "", "out 0x378 1a", 2, "not '1a'");
         row("watch every 0 ms", "", "watch 0", 2, "not '0'");
+        row("watch in an unknown unit", "", "watch 5xs", 2, "INTERVAL: must be a time");
         row("capture duration in other units", "", "capture --for 1e3", 2, "not '1e3'");
+        row("capture duration in minutes", "", "capture --for 5m", 2, "--for: needs a time");
+        row("port of no known form", "", "--port bogus out 0x378 1", 2,
+            "lptport: --port: 'bogus' is not a port");
         row("capture both ends", "", "capture --for 1 --samples 9", 2,
             "not both. Try 'lptport capture --help'");
         row("unknown sim command", "", "sim bogus", 2, "unknown command 'bogus'");
@@ -121,13 +128,52 @@ private slots:
         QCOMPARE(f.readAll(), QByteArray("precious\n"));
     }
 
+    // One grammar for every time: the units everywhere, a plain number in the
+    // command's own unit, each command's range; -1 is refused.
+    void durations_data() {
+        QTest::addColumn<int>("rule"); // 0 watch, 1 capture --for, 2 pulse
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qint64>("ns");
+        const auto row = [](const char* name, int rule, const char* text, qint64 ns) {
+            QTest::newRow(name) << rule << QString(text) << ns;
+        };
+        row("watch: plain is ms", 0, "50", 50000000);
+        row("watch: s", 0, "0.05s", 50000000);
+        row("watch: us", 0, "1500us", 1500000);
+        row("watch: below 1ms", 0, "999us", -1);
+        row("watch: above 60s", 0, "60001", -1);
+        row("capture: plain is s", 1, "0.5", 500000000);
+        row("capture: ms", 1, "50ms", 50000000);
+        row("capture: ns, the least", 1, "1ns", 1);
+        row("capture: 0", 1, "0", -1);
+        row("capture: above 1000000s", 1, "1000001", -1);
+        row("pulse: plain is ms", 2, "5", 5000000);
+        row("pulse: ns", 2, "1500ns", 1500);
+        row("pulse: us", 2, "250us", 250000);
+        row("pulse: s, the most", 2, "3600s", 3600000000000);
+        row("capture: to the nearest ns", 1, "0.0000015ms", 2);
+        row("pulse: below 1us", 2, "999ns", -1);
+        row("unknown unit", 2, "5m", -1);
+        row("exponent", 1, "1e3", -1);
+        row("sign", 2, "-5ms", -1);
+        row("ten decimals", 1, "0.0000000001s", -1);
+        row("no digits", 1, "ms", -1);
+    }
+    void durations() {
+        QFETCH(int, rule);
+        QFETCH(QString, text);
+        QFETCH(qint64, ns);
+        const DurationRule rules[] = {kWatchInterval, kCaptureFor, kPulseWidth};
+        QCOMPARE(parseDuration(text.toStdString(), rules[rule]).value_or(-1), ns);
+    }
+
     // Each command's help and the manual come from, or are checked against,
     // the one declaration of the command line (the manual's tested examples
     // show what the bash completion made from it offers).
     void helpCompletionAndManual() {
         const test::Run help = run({"capture", "--help"});
         QVERIFY2(help.status == 0 && help.out.startsWith("usage: lptport capture [OPTIONS]\n") &&
-                     help.out.contains("  --for SECONDS ") &&
+                     help.out.contains("  --for TIME ") &&
                      help.out.contains("\nExample: lptport capture "),
                  qPrintable(help.out));
 

@@ -254,6 +254,7 @@ private slots:
         row("pulse 0x378 1 3601s", "not '3601s'");
         row("pulse 0x379 1 5ms", "not '0x379' (the status register is an input)");
         row("pulse 0x378 1 5ms --every 5ms", "pulse: --every must be longer than WIDTH");
+        row("pulse 0x378 1 5ms --every 1h", "pulse: --every: must be a time from 1us");
         row("play missing.vcd", "play: cannot open missing.vcd: no such file or directory");
         row("play cut.vcd", "play: cut.vcd:3: the file ends inside $var");
         row("play zero.vcd --loop 2", "play: zero.vcd ends at time 0");
