@@ -180,6 +180,10 @@ void choosePort(std::string spec) {
         chosen() = std::move(spec);
 }
 
+const char* chosenPortValue() {
+    return chosen() ? chosen()->c_str() : std::getenv("PARPORT");
+}
+
 void installDriver(std::unique_ptr<Driver> driver) {
     theOpenPort() = std::move(driver);
 }
@@ -200,8 +204,7 @@ Driver& currentDriver() {
     auto& port = theOpenPort();
     if (!port) {
         try {
-            OpenedPort opened =
-                openPort(chosen() ? chosen()->c_str() : std::getenv("PARPORT"));
+            OpenedPort opened = openPort(chosenPortValue());
             port = std::move(opened.driver);
             std::fprintf(stderr, "%s: port: %s\n", name().c_str(), opened.line.c_str());
         } catch (const PortError& e) {
