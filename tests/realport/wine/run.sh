@@ -7,8 +7,9 @@
 # Cross-builds lptport.exe (64-bit) with mingw-w64, builds a port-I/O DLL of
 # our own (fakeinpout.c) that records every call, and runs lptport.exe under
 # wine64 with the DLL in the places a user might put it, checking which DLL
-# is loaded and when, the calls that reach it, in order, and the messages
-# when the DLL or an entry point is missing.
+# is loaded and when, the calls that reach it, in order, the messages
+# when the DLL or an entry point is missing, and, for a DLL whose driver is
+# not running, the cause named from the driver's state set in the prefix.
 # Exit status: 0 proved, 1 failed, 77 cannot run here (see packages.sh).
 set -euo pipefail
 
