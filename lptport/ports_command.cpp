@@ -57,8 +57,17 @@ int ports(bool json) {
     } catch (const PortError& e) {
         fail(e.failure());
     }
-    // Windows: the DLL every real port goes through, and whether its driver runs.
-    const std::string dll = portIoDllState(unset);
+    // Windows: the DLL the port chosen (--port, PARPORT) or else every real
+    // port goes through, and whether its driver runs.
+    std::string dll;
+#ifdef _WIN32
+    try {
+        const char* chosen = chosenPortValue();
+        dll = portIoDllState(chosen && *chosen ? parsePortSpec(chosen) : unset);
+    } catch (const PortError& e) {
+        dll = "port-I/O DLL: " + e.failure().message();
+    }
+#endif
     if (json) {
         Json doc = asJson(listing, unset);
         doc["dll"] = textOrNull(dll);

@@ -6,6 +6,7 @@
 // any access. The registers 0x378..0x37A are passed to it as those of the
 // port at the chosen base.
 #include "port/driver.h"
+#include "port/driver_state.h"
 #include "port/manual.h"
 #include "port/numbers.h"
 #include "port/ports.h"
@@ -43,17 +44,12 @@ std::string placeFix() {
 }
 
 // The InpOut DLLs export IsInpOutDriverOpen to say whether their kernel
-// driver runs; without it Out32 does nothing and Inp32 returns 0.
+// driver runs; without it Out32 does nothing and Inp32 returns 0. Why it
+// does not run is read from this PC (driver_state.h).
 PortFailure driverNotRunning(const std::string& dll) {
-    return {"the port-I/O DLL " + dll + " is loaded, but its kernel driver is not running",
-            "the DLL installs it when run as administrator, and Windows refuses it where Memory "
-            "integrity (Core isolation) or the vulnerable driver blocklist is on",
-            "run " + program() +
-                " once as administrator (right-click, Run as administrator), which installs "
-                "it; if it still does not run, see Windows Security > Device security > Core "
-                "isolation details, and the refused driver in Event Viewer under Applications "
-                "and Services Logs > Microsoft > Windows > CodeIntegrity",
-            kPageDllDriver};
+    const DriverVerdict v = explainDriver(readDriverFacts(), program());
+    return {"the port-I/O DLL " + dll + " is loaded, but its kernel driver is not running", v.cause,
+            v.fix, kPageDllDriver};
 }
 
 class DllPort final : public Driver {
@@ -90,8 +86,10 @@ public:
         case 1:
             return text + ", its driver running";
         case 0: {
-            const PortFailure f = driverNotRunning(name_);
-            return text + ", its driver NOT running: " + f.cause + ". Fix: " + f.fix;
+            const DriverFacts facts = readDriverFacts();
+            const DriverVerdict v = explainDriver(facts, program());
+            return text + ", its driver NOT running: " + v.cause + ". Fix: " + v.fix +
+                   "\ndriver: " + describeFacts(facts);
         }
         default:
             return text + ", which cannot say whether its driver runs (no IsInpOutDriverOpen)";

@@ -140,6 +140,9 @@ const std::string& programName();
 /// place of PARPORT: the programs' --port option. An empty spec is PARPORT's
 /// value again.
 void choosePort(std::string spec);
+/// The value the first Out32/Inp32 opens: the chosen spec, else PARPORT;
+/// nullptr when neither is set.
+const char* chosenPortValue();
 
 /// Makes driver the open port (tests, tools); Out32/Inp32 then use it without
 /// reading PARPORT. Passing nullptr closes the port, so the next call opens

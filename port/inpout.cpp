@@ -80,6 +80,10 @@ void choosePort(std::string spec) {
         chosen() = std::move(spec);
 }
 
+const char* chosenPortValue() {
+    return chosen() ? chosen()->c_str() : std::getenv("PARPORT");
+}
+
 void installDriver(std::unique_ptr<Driver> driver) {
     theOpenPort() = std::move(driver);
 }

@@ -7,8 +7,9 @@
 # Cross-builds lptport.exe (64-bit) with mingw-w64, builds a port-I/O DLL of
 # our own (fakeinpout.c) that records every call, and runs lptport.exe under
 # wine64 with the DLL in the places a user might put it, checking which DLL
-# is loaded and when, the calls that reach it, in order, and the messages
-# when the DLL or an entry point is missing.
+# is loaded and when, the calls that reach it, in order, the messages
+# when the DLL or an entry point is missing, and, for a DLL whose driver is
+# not running, the cause named from the driver's state set in the prefix.
 # Exit status: 0 proved, 1 failed, 77 cannot run here (see packages.sh).
 set -euo pipefail
 
@@ -43,6 +44,33 @@ install -D "$work/dlls/fake.dll" "$run/cwd/inpoutx64.dll"
 echo damaged >"$work/notaport"
 unset DISPLAY # Wine without a display
 start_wine
+
+# driver_state [SERVICE [FILE [HVCI [BLOCKLIST [BUILD]]]]]: sets what Windows
+# says of the DLL's driver in the prefix: the service inpoutx64 (none,
+# stopped: a kernel service never started, running: a stand-in program under
+# that name), its file System32\drivers\inpoutx64.sys (none, there), Memory
+# integrity's and the blocklist's registry values (none, or the DWORD to set)
+# and the build number (Wine's prefix says 7601 unless told).
+driver_state() {
+    local cfg='HKLM\SYSTEM\CurrentControlSet\Control' sys=$WINEPREFIX/drive_c/windows/system32
+    "$wine" sc stop inpoutx64 >/dev/null 2>&1 || true
+    "$wine" sc delete inpoutx64 >/dev/null 2>&1 || true
+    case ${1:-none} in
+    stopped) "$wine" sc create inpoutx64 type= kernel binPath= 'C:\windows\system32\drivers\inpoutx64.sys' ;;
+    running) "$wine" sc create inpoutx64 type= own binPath= 'C:\windows\system32\spoolsv.exe' &&
+        "$wine" sc start inpoutx64 ;;
+    esac >/dev/null
+    rm -f "$sys/drivers/inpoutx64.sys"
+    [ "${2:-none}" = none ] || : >"$sys/drivers/inpoutx64.sys"
+    regval "$cfg\DeviceGuard\Scenarios\HypervisorEnforcedCodeIntegrity" Enabled REG_DWORD "${3:-none}"
+    regval "$cfg\CI\Config" VulnerableDriverBlocklistEnable REG_DWORD "${4:-none}"
+    regval 'HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion' CurrentBuildNumber REG_SZ "${5:-7601}"
+}
+regval() { # KEY VALUE TYPE DATA|none
+    if [ "$4" = none ]; then "$wine" reg delete "$1" /v "$2" /f; else
+        "$wine" reg add "$1" /v "$2" /t "$3" /d "$4" /f; fi >/dev/null 2>&1 || true
+}
+driver_state
 
 # check NAME CWD[:EXE] VARS ARGS RC OUT CALLS ERR: runs W:\run\EXE\lptport.exe
 # (EXE defaults to CWD) in the working directory W:\run\CWD with the
@@ -85,9 +113,6 @@ check dll-at-base beside "PARPORT=dll@0x278 FAKEINPOUT_IN_279=0x40" \
     "port: port-I/O DLL inpoutx64.dll at 0x278"
 check dll-path-at-base alone "PARPORT=dll:$d\\fake.dll@0xEC00" "in 0x379 out 0x37A 0" 0 255 \
     "load $d\\fake.dll; in 0xEC01 255; out 0xEC02 0" "at 0xEC00"
-# A DLL whose kernel driver is not running is never used: one message, the cause and the fix.
-check driver-closed alone "PARPORT=dll:$d\\closed.dll" "out 0x378 1" 1 "" "load $d\\closed.dll" \
-    "closed.dll is loaded, but its kernel driver is not running.*Memory integrity.*administrator"
 # lptport ports: Wine's device list has no LPT port; the DLL is loaded to ask
 # whether its driver runs, and no register is accessed.
 noport="no parallel port: the system's device list has no LPT port (Device Manager, Ports (COM &"
@@ -98,14 +123,52 @@ unset_dll+=" 0x378)"
 check ports beside "" ports 0 \
     "$noport port-I/O DLL: W:\\run\\beside\\inpoutx64.dll, its driver running $unset_dll" \
     "load W:\\run\\beside\\inpoutx64.dll" ""
-closed="port-I/O DLL: W:\\run\\closed\\inpoutx64.dll, its driver NOT running: the DLL installs it"
-closed+=" when run as administrator, and Windows refuses it where Memory integrity (Core isolation)"
-closed+=" or the vulnerable driver blocklist is on. Fix: run lptport.exe once as administrator"
-closed+=" (right-click, Run as administrator), which installs it; if it still does not run, see"
-closed+=" Windows Security > Device security > Core isolation details, and the refused driver in"
-closed+=" Event Viewer under Applications and Services Logs > Microsoft > Windows > CodeIntegrity"
+closed="port-I/O DLL: W:\\run\\closed\\inpoutx64.dll, its driver NOT running: its driver was never"
+closed+=" installed (no service inpoutx64), and lptport.exe runs as administrator, when the DLL"
+closed+=" installs it: something stopped the DLL from installing it. Fix: look for inpoutx64.sys in"
+closed+=" your security software's quarantine (some take it for a vulnerable driver), and use InpOut's"
+closed+=" own DLL, whose driver's service is inpoutx64 driver: elevated, service inpoutx64 not"
+closed+=" installed, inpoutx64.sys missing, Memory integrity not configured, blocklist switch absent"
+closed+=" (off by default), build 7601"
 check ports-driver-closed closed "" ports 0 "$noport $closed $unset_dll" \
     "load W:\\run\\closed\\inpoutx64.dll" ""
+# named NAME CAUSE FACTS, in the state driver_state set: a DLL named by
+# PARPORT whose driver is not running is never used, and its one message
+# names CAUSE; lptport ports names that DLL with CAUSE, and the FACTS read
+# from the prefix (Wine runs every program elevated).
+named() {
+    check "$1" alone "PARPORT=dll:$d\\closed.dll" "out 0x378 1" 1 "" "load $d\\closed.dll" \
+        "closed.dll is loaded, but its kernel driver is not running: $2"
+    (cd "$run/alone" && PARPORT="dll:$d\\closed.dll" "$wine" 'W:\run\alone\lptport.exe' ports) \
+        2>&1 | tr -d '\r' >"$work/out"
+    if grep -q -- "^port-I/O DLL: W:.dlls.closed.dll, its driver NOT running: $2" "$work/out" &&
+        grep -qx -- "driver: elevated, service inpoutx64 $3" "$work/out"; then ok "$1 (ports)"
+    else fail "$1 (ports): wanted '$2' and the facts '$3'; got:"; sed 's/^/      /' "$work/out"; fi
+}
+# typed NAME PATTERN COMMAND...: the manual's command, as typed in a Command
+# Prompt, prints a line matching PATTERN.
+typed() {
+    local name=$1 pattern=$2; shift 2
+    if "$wine" "$@" 2>&1 | tr -d '\r' | grep -q -- "$pattern"; then ok "$name"
+    else fail "$name: '$*' printed no line matching '$pattern'"; fi
+}
+refused="its service inpoutx64 is installed, but Windows refuses the driver:"
+named never-installed "its driver was never installed (no service inpoutx64), and lptport.exe runs as administrator" "not installed, inpoutx64.sys missing, Memory integrity not configured, blocklist switch absent (off by default), build 7601"
+driver_state stopped
+named file-removed "its service inpoutx64 is installed, but the driver file System32.drivers.inpoutx64.sys is missing" "stopped, inpoutx64.sys missing, Memory integrity not configured, blocklist switch absent (off by default), build 7601"
+driver_state stopped there
+named stopped "its service inpoutx64 is installed but stopped. Fix: start it: sc start inpoutx64" "stopped, inpoutx64.sys present, Memory integrity not configured, blocklist switch absent (off by default), build 7601"
+driver_state stopped there none none 22631
+named blocklist-default "$refused the vulnerable-driver blocklist is on (the default of build 22631). Fix: only on a machine you control" "stopped, inpoutx64.sys present, Memory integrity not configured, blocklist switch absent (on by default), build 22631"
+driver_state stopped there 1 0 22631
+named memory-integrity "$refused Memory integrity is on. Fix: .* turn off Memory integrity in Windows Security" "stopped, inpoutx64.sys present, Memory integrity on, blocklist off, build 22631"
+driver_state stopped there 0 1 19045
+typed sc-query "STATE *: 1 *STOPPED" sc query inpoutx64
+typed reg-query "VulnerableDriverBlocklistEnable *REG_DWORD *0x1" reg query HKLM\\SYSTEM\\CurrentControlSet\\Control\\CI\\Config /v VulnerableDriverBlocklistEnable
+named blocklist-on "$refused the vulnerable-driver blocklist is on. Fix: .* turn off Microsoft Vulnerable Driver Blocklist (the value VulnerableDriverBlocklistEnable=0" "stopped, inpoutx64.sys present, Memory integrity off, blocklist on, build 19045"
+driver_state running there
+named running "its service inpoutx64 runs, yet the DLL cannot open its driver" "running, inpoutx64.sys present, Memory integrity not configured, blocklist switch absent (off by default), build 7601"
+driver_state
 # LPTn is looked up in the device list: a missing one is named, with those there are.
 check lpt-missing alone "PARPORT=LPT7" "in 0x379" 1 "" none \
     "no port LPT7 in the system's device list: it lists no LPT port"
