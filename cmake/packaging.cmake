@@ -14,6 +14,25 @@ if(TARGET lptport_completion)
   install(FILES ${PROJECT_BINARY_DIR}/lptport/lptport.bash
           DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME lptport)
 endif()
+# liblptport: the library, its header, and (not on Windows, where the zip
+# holds only the DLL and the header) the files a build finds it by: the
+# pkg-config file and the CMake package with its target lptport::lptport.
+if(WIN32)
+  install(TARGETS liblptport RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+          PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+else()
+  install(TARGETS liblptport EXPORT lptportTargets
+          LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+          PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  install(FILES ${PROJECT_BINARY_DIR}/lib/lptport.pc
+          DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  set(lptport_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/lptport)
+  install(EXPORT lptportTargets NAMESPACE lptport:: DESTINATION ${lptport_cmake_dir})
+  install(FILES ${PROJECT_SOURCE_DIR}/lib/lptportConfig.cmake
+                ${PROJECT_BINARY_DIR}/lib/lptportConfigVersion.cmake
+          DESTINATION ${lptport_cmake_dir})
+endif()
+
 set(lptpanel_pages lptport)
 set(lptpanel_with_panel OFF)
 if(TARGET lptpanel)

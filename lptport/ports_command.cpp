@@ -46,6 +46,12 @@ Json asJson(const PortListing& listing, const PortSpec& unset) {
 
 } // namespace
 
+std::string portsJson(const PortListing& listing, const PortSpec& unset, const std::string& dll) {
+    Json doc = asJson(listing, unset);
+    doc["dll"] = textOrNull(dll);
+    return doc.dump(2);
+}
+
 int portsCommand(bool json) {
     const PortListing listing = listSystemPorts();
     if (listing.failed) {
@@ -61,9 +67,7 @@ int portsCommand(bool json) {
     // Windows: the DLL every real port goes through, and whether its driver runs.
     const std::string dll = portIoDllState(unset);
     if (json) {
-        Json doc = asJson(listing, unset);
-        doc["dll"] = textOrNull(dll);
-        std::printf("%s\n", doc.dump(2).c_str());
+        std::printf("%s\n", portsJson(listing, unset, dll).c_str());
         return 0;
     }
     std::vector<std::string> lines = describePorts(listing, unset);
