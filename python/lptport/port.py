@@ -67,7 +67,7 @@ class Port:
                     "connect a port or name yours (lptport ports lists what the system has); "
                     "to run the script on the simulated port on purpose, set PARPORT=sim "
                     "(PARPORT=sim python3 experiment.py) or open the port 'sim'",
-                    error.page or _native.PAGE, status)
+                    _native.PAGE, status)
             raise error
         self._handle = handle
         self._write, self._read, self._pulse = lib.lptport_write, lib.lptport_read, lib.lptport_pulse
@@ -126,21 +126,24 @@ class Port:
 
     def pulse(self, value, width, restore=None, addr=DATA, wait=False):
         """Writes value to the data (0x378) or control (0x37A) register now, and
-        restore (None: what the register held before) width seconds later, on
-        the monotonic clock. Returns at once, and the port's own thread writes
+        restore (None: what the register held before) width seconds (1 ns to
+        an hour) later, on the monotonic clock. Returns at once, and the port's own thread writes
         the restore at its time; wait=True returns only once it is written.
 
         A later write or pulse on the same register cancels a pending restore,
         so a later code is never overwritten by an earlier pulse; a later pulse
         with restore None returns to what the cancelled one would have (the
         value before the first pulse), so a train of codes ends at its base.
+        A restore the port refuses on its thread is raised by the port's next
+        call (by this one with wait=True).
         """
         value = byte(value, "value")
         restore = _native.RESTORE_PREVIOUS if restore is None else byte(restore, "restore")
         _address(addr, (DATA, CONTROL))
         if isinstance(width, bool) or not isinstance(width, (int, float)) or \
-                not math.isfinite(width) or round(width * 1e9) < 1:
-            raise ValueError("pulse width %r: give seconds, more than 0 (0.005 is 5 ms)" % (width,))
+                not math.isfinite(width) or not 1 <= round(width * 1e9) <= 3600 * 10**9:
+            raise ValueError("pulse width %r: give seconds, from 1e-9 to 3600 (0.005 is 5 ms)"
+                             % (width,))
         status = self._pulse(self._handle, addr, value, round(width * 1e9), restore,
                              _native.PULSE_WAIT if wait else 0)
         if status:
