@@ -138,7 +138,9 @@ def _announce(override, address, port):
         if _announced:
             return
         _announced = True
-    given = "none" if address is None else \
-        "0x%X" % address if isinstance(address, int) else repr(address)
-    sys.stderr.write("lptport: PARPORT=%s overrides the script's address (%s): %s\n"
-                     % (override, given, port.description))
+    if address is None:
+        told = "chooses the port"
+    else:
+        told = "overrides the script's address " + \
+            ("0x%X" % address if isinstance(address, int) else repr(address))
+    sys.stderr.write("lptport: PARPORT=%s %s: %s\n" % (override, told, port.description))

@@ -133,7 +133,7 @@ def test_two_ports_at_once(tmp_path):
 def test_parport_overrides_the_scripts_address_once(tmp_path):
     script = "from lptport import ParallelPort\nfor a in (0x378, 53264):\n  ParallelPort(a).setData(5)"
     out = python(script, PARPORT="sim:%s" % (tmp_path / "port"))
-    line = "lptport: PARPORT=sim:%s overrides the script's address (0x378): " % (tmp_path / "port")
+    line = "lptport: PARPORT=sim:%s overrides the script's address 0x378: " % (tmp_path / "port")
     assert out.returncode == 0 and out.stderr.startswith(line) and out.stderr.count("\n") == 1
     assert str(tmp_path / "port") in out.stderr[len(line):]
     assert writes(tmp_path / "port") == ["data 5", "data 5"]
