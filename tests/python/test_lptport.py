@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: MIT
 # The Python package on the simulated port, checked through the port file with
 # the built lptport (LPTPORT_PROGRAM): what reached the port, in order.
+import json
 import os
 import subprocess
 import sys
@@ -137,6 +138,14 @@ def test_parport_overrides_the_scripts_address_once(tmp_path):
     assert out.returncode == 0 and out.stderr.startswith(line) and out.stderr.count("\n") == 1
     assert str(tmp_path / "port") in out.stderr[len(line):]
     assert writes(tmp_path / "port") == ["data 5", "data 5"]
+
+
+def test_ports_are_the_listing_lptport_ports_gives(tmp_path):
+    doc = json.loads(run(tmp_path / "port", "ports", "--json"))
+    listing = lptport.ports()
+    assert [(p.parport, p.spp_base) for p in listing] == \
+        [(p["parport"], p["spp_base"] and int(p["spp_base"], 16)) for p in doc["ports"]]
+    assert (listing.problem, listing.unset_parport) == (doc["problem"], doc["unset"]["parport"])
 
 
 def test_addresses_name_the_port_at_their_base():
