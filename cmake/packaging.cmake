@@ -32,6 +32,16 @@ else()
                 ${PROJECT_BINARY_DIR}/lib/lptportConfigVersion.cmake
           DESTINATION ${lptport_cmake_dir})
 endif()
+# The Python package over it: in the zip its folder lies beside the DLL, where
+# it looks first; elsewhere in dist-packages, where Debian's python3 imports it
+# (with the prefix /usr), and it finds the library by its soname.
+if(WIN32)
+  set(lptport_python_dir ${CMAKE_INSTALL_BINDIR})
+else()
+  set(lptport_python_dir lib/python3/dist-packages)
+endif()
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/python/lptport DESTINATION ${lptport_python_dir}
+        FILES_MATCHING PATTERN "*.py")
 
 set(lptpanel_pages lptport)
 set(lptpanel_with_panel OFF)
@@ -127,5 +137,8 @@ else()
   else()
     set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6")
   endif()
+  # The Python package in dist-packages is for Debian's python3 (shlibdeps
+  # adds what it finds to these).
+  string(JOIN ", " CPACK_DEBIAN_PACKAGE_DEPENDS ${CPACK_DEBIAN_PACKAGE_DEPENDS} "python3:any")
 endif()
 include(CPack)

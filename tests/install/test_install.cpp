@@ -5,6 +5,7 @@
 #include "process.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -65,6 +66,25 @@ private slots:
         entry.beginGroup("Desktop Entry");
         QCOMPARE(entry.value("Exec").toString(), QString("/usr/bin/lptpanel"));
         QCOMPARE(entry.value("Path").toString(), QString("/usr/share/lptpanel"));
+    }
+
+    // Debian's python3 imports the Python package from where the package put
+    // it, and the package finds the library by its soname.
+    void pythonPackageImports() {
+        if (!QFileInfo::exists("/usr/bin/python3"))
+            QSKIP("Debian's python3 is not installed");
+        QDirIterator libs(root_ + "/usr/lib", {"liblptport.so.0"}, QDir::Files | QDir::System,
+                          QDirIterator::Subdirectories);
+        QVERIFY(libs.hasNext());
+        const QString lib = QFileInfo(libs.next()).path(),
+                      packages = root_ + "/usr/lib/python3/dist-packages";
+        const auto python = run("/usr/bin/env",
+                                {"-u", "LPTPORT_LIBRARY", "PYTHONPATH=" + packages,
+                                 "LD_LIBRARY_PATH=" + lib, "/usr/bin/python3", "-c",
+                                 "import lptport; p = lptport.ParallelPort(); p.setData(5); "
+                                 "print(p.readData(), lptport.__file__)"},
+                                "sim:" + work_.filePath("port"));
+        QCOMPARE(python.out, "5 " + packages + "/lptport/__init__.py\n");
     }
 
     // Debian's package checker and the AppStream and desktop entry validators
