@@ -7,6 +7,7 @@ import re
 import sys
 import threading
 
+from .exceptions import PortError
 from .listing import ports
 from .port import DATA, STATUS, Port, byte
 
@@ -75,7 +76,19 @@ class ParallelPort:
         # The script's address is checked even when PARPORT overrides it, so a
         # dry run finds what the real run would refuse.
         spec = spec_for(address, listing=() if override else None)
-        self.port = Port(override or spec)
+        # A base the system lists no port at is tried by direct I/O, the last resort.
+        last_resort = not override and spec is not None and spec.startswith("direct:") and \
+            not str(address).strip().startswith("direct")
+        try:
+            self.port = Port(override or spec)
+        except PortError as e:
+            if not last_resort:
+                raise
+            raise PortError("no parallel port at %s" % spec[7:],
+                            "the system lists none there, and direct I/O failed: " + e.cause,
+                            "give the base lptport ports lists for your port, or " + e.fix +
+                            "; to run the script on the simulated port on purpose, set "
+                            "PARPORT=sim", e.page, e.status) from None
         if override:
             _announce(override, address, self.port)
         self._write, self._handle = self.port._write, self.port._handle

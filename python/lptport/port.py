@@ -54,6 +54,9 @@ class Port:
         elif not isinstance(spec, str):
             raise TypeError("a port is named by a text such as 'sim' or '/dev/parport0', not %r"
                             % (spec,))
+        elif not spec.strip():
+            raise ValueError("an empty text names no port: give one such as 'sim' or "
+                             "'/dev/parport0', or None for PARPORT's port")
         lib = _native.library()
         handle = ctypes.c_void_p()
         status = lib.lptport_open(None if spec is None else _encode(spec),
