@@ -97,9 +97,12 @@ def main():
         a + b for a, b in zip(rows["floor: ctypes call of an empty C function"], rows["C, lptport_write"]))
 
     late = []
+    port.setData(0)
     for _ in range(PULSES):
         port.pulse(1, 0.001)
         time.sleep(0.0025)  # paces the train; the restore is the port's thread's
+        while port.readData():  # a restore held back past the next pulse would be cancelled
+            pass
         late.append(port.port.last_restore_lateness * 1e9)
     port.close()
     rows["restore lateness, ParallelPort.pulse"] = percentiles(late)
