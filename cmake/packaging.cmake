@@ -19,15 +19,20 @@ endif()
 # pkg-config file and the CMake package with its target lptport::lptport.
 if(WIN32)
   install(TARGETS liblptport RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-          PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+          ARCHIVE DESTINATION lib EXCLUDE_FROM_ALL
+          PUBLIC_HEADER DESTINATION include)
 else()
   install(TARGETS liblptport EXPORT lptportTargets
-          LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+          LIBRARY DESTINATION ${LPTPORT_INSTALL_LIBDIR}
           PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
   install(FILES ${PROJECT_BINARY_DIR}/lib/lptport.pc
-          DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
-  set(lptport_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/lptport)
+          DESTINATION ${LPTPORT_INSTALL_LIBDIR}/pkgconfig)
+  set(lptport_cmake_dir ${LPTPORT_INSTALL_LIBDIR}/cmake/lptport)
   install(EXPORT lptportTargets NAMESPACE lptport:: DESTINATION ${lptport_cmake_dir})
+  # One package holds the programs and the library with its development
+  # files; lintian's notes on that are explained in the overrides file.
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME lptpanel)
   install(FILES ${PROJECT_SOURCE_DIR}/lib/lptportConfig.cmake
                 ${PROJECT_BINARY_DIR}/lib/lptportConfigVersion.cmake
           DESTINATION ${lptport_cmake_dir})
@@ -125,6 +130,10 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
   set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${LPTPANEL_HOMEPAGE}")
+  # liblptport: its shlibs entry, and the loader's cache updated by libc's
+  # trigger (CPack itself only writes ldconfig calls into postinst and postrm).
+  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/triggers)
   # dpkg-shlibdeps (dpkg-dev) finds the Qt run-time packages the programs
   # link; without it, name the ones a Debian 12 build links.
   find_program(LPTPANEL_DPKG_SHLIBDEPS dpkg-shlibdeps)

@@ -48,11 +48,22 @@ private slots:
               "share/lptpanel/swtchoff.gif", "share/lptpanel/ledgon.bmp",
               "share/lptpanel/ledron.bmp", "share/doc/lptpanel/copyright",
               "share/doc/lptpanel/changelog.gz", "share/doc/lptpanel/docs/linux.md",
-              "share/bash-completion/completions/lptport"}) {
+              "share/bash-completion/completions/lptport", "include/lptport.h"}) {
             const QFileInfo info(root_ + "/usr/" + file);
             QVERIFY2(info.isFile() && (info.permissions() & QFileDevice::ReadOther), file);
             QCOMPARE(info.isExecutable(), QByteArray(file).startsWith("bin/"));
         }
+        // liblptport by its soname, and the files a build finds it by, in
+        // the multiarch folder.
+        const QStringList arch = QDir(root_ + "/usr/lib").entryList({"*-*-*"}, QDir::Dirs);
+        QCOMPARE(arch.size(), 1);
+        for (const char* file :
+             {"liblptport.so.0", "liblptport.so", "pkgconfig/lptport.pc",
+              "cmake/lptport/lptportConfig.cmake", "cmake/lptport/lptportConfigVersion.cmake",
+              "cmake/lptport/lptportTargets.cmake"})
+            QVERIFY2(QFileInfo(root_ + "/usr/lib/" + arch[0] + "/" + file).isReadable(), file);
+        QCOMPARE(QFileInfo(root_ + "/usr/lib/" + arch[0] + "/liblptport.so.0").symLinkTarget(),
+                 root_ + "/usr/lib/" + arch[0] + "/liblptport.so.0.1.0");
         // The software centre shows a screenshot the project carries.
         QFile metainfo(metainfo_);
         QVERIFY(metainfo.open(QIODevice::ReadOnly));
