@@ -15,6 +15,40 @@ if(TARGET lptport_completion)
   install(FILES ${PROJECT_BINARY_DIR}/lptport/lptport.bash
           DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME lptport)
 endif()
+# liblptport: the library, its header, and (not on Windows, where the zip
+# holds only the DLL and the header) the files a build finds it by: the
+# pkg-config file and the CMake package with its target lptport::lptport.
+if(WIN32)
+  install(TARGETS liblptport RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+          ARCHIVE DESTINATION lib EXCLUDE_FROM_ALL
+          PUBLIC_HEADER DESTINATION include)
+else()
+  install(TARGETS liblptport EXPORT lptportTargets
+          LIBRARY DESTINATION ${LPTPORT_INSTALL_LIBDIR}
+          PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  install(FILES ${PROJECT_BINARY_DIR}/lib/lptport.pc
+          DESTINATION ${LPTPORT_INSTALL_LIBDIR}/pkgconfig)
+  set(lptport_cmake_dir ${LPTPORT_INSTALL_LIBDIR}/cmake/lptport)
+  install(EXPORT lptportTargets NAMESPACE lptport:: DESTINATION ${lptport_cmake_dir})
+  # One package holds the programs and the library with its development
+  # files; lintian's notes on that are explained in the overrides file.
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME lptpanel)
+  install(FILES ${PROJECT_SOURCE_DIR}/lib/lptportConfig.cmake
+                ${PROJECT_BINARY_DIR}/lib/lptportConfigVersion.cmake
+          DESTINATION ${lptport_cmake_dir})
+endif()
+# The Python package over it: in the zip its folder lies beside the DLL, where
+# it looks first; elsewhere in dist-packages, where Debian's python3 imports it
+# (with the prefix /usr), and it finds the library by its soname.
+if(WIN32)
+  set(lptport_python_dir ${CMAKE_INSTALL_BINDIR})
+else()
+  set(lptport_python_dir lib/python3/dist-packages)
+endif()
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/python/lptport DESTINATION ${lptport_python_dir}
+        FILES_MATCHING PATTERN "*.py")
+
 set(lptpanel_pages lptport)
 set(lptpanel_with_panel OFF)
 if(TARGET lptpanel)
@@ -114,6 +148,10 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
   set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${LPTPANEL_HOMEPAGE}")
+  # liblptport: its shlibs entry, and the loader's cache updated by libc's
+  # trigger (CPack itself only writes ldconfig calls into postinst and postrm).
+  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/triggers)
   # dpkg-shlibdeps (dpkg-dev) finds the Qt run-time packages the programs
   # link; without it, name the ones a Debian 12 build links.
   find_program(LPTPANEL_DPKG_SHLIBDEPS dpkg-shlibdeps)
@@ -126,5 +164,8 @@ else()
   else()
     set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6")
   endif()
+  # The Python package in dist-packages is for Debian's python3 (shlibdeps
+  # adds what it finds to these).
+  string(JOIN ", " CPACK_DEBIAN_PACKAGE_DEPENDS ${CPACK_DEBIAN_PACKAGE_DEPENDS} "python3:any")
 endif()
 include(CPack)

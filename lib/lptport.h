@@ -47,7 +47,8 @@ extern "C" {
 typedef enum lptport_status {
     LPTPORT_OK = 0,
     /* An argument is out of range: a NULL pointer, an address other than
-       0x378..0x37A, a value above 255, a width of 0. Nothing reached the port. */
+       0x378..0x37A, a value above 255, a width of 0 or above an hour, an
+       unknown flag. Nothing reached the port. */
     LPTPORT_E_ARGUMENT = -1,
     /* The port text is of no known form. Nothing was opened. */
     LPTPORT_E_SPEC = -2,
@@ -97,12 +98,12 @@ typedef struct lptport_port lptport_port;
 
 /* lptport_open's flags. */
 enum {
-    /* spec NULL: fail with LPTPORT_E_NO_PORT where PARPORT unset would fall
+    /* spec NULL (or ""): fail with LPTPORT_E_NO_PORT where PARPORT unset would fall
        back to the simulated port (no real port found), instead of opening it. */
     LPTPORT_OPEN_REAL_ONLY = 1
 };
 
-/* Opens the port spec names, in PARPORT's grammar; NULL chooses as PARPORT
+/* Opens the port spec names, in PARPORT's grammar; NULL (or "", as an empty PARPORT is) chooses as PARPORT
    unset does (the port at 0x378, else the first one listed, else the
    simulated port). The environment variable PARPORT is not read: a caller
    that wants it passes getenv("PARPORT"). On success *port is the open port,
@@ -137,9 +138,11 @@ enum {
 };
 
 /* Writes value to the register at address (0x378 or 0x37A) now and restore
-   (0..255, or LPTPORT_RESTORE_PREVIOUS) width_ns nanoseconds after that
-   write, on the monotonic clock. Returns at once; the restore is written by
-   the port's own thread at its planned time. A later write or pulse on the
+   (0..255, or LPTPORT_RESTORE_PREVIOUS) width_ns nanoseconds (1 ns to 3600 s)
+   after that write, on the monotonic clock. Returns at once; the restore is
+   written by the port's own thread at its planned time. A restore the port
+   refuses on that thread is the failure of the port's next call (or of this
+   one, with LPTPORT_PULSE_WAIT). A later write or pulse on the
    same register cancels the pending restore; a later pulse with
    LPTPORT_RESTORE_PREVIOUS then restores what the cancelled one would have
    (the value before the first pulse), so a train of codes always returns to

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
 // lptport ports: the system's listing and the unset choice, as text or JSON.
+#include "lptport/ports_command.h"
+
 #include "lptport/commands.h"
 
 #include "port/driver.h"
@@ -57,21 +59,9 @@ int ports(bool json) {
     } catch (const PortError& e) {
         fail(e.failure());
     }
-    // Windows: the DLL the port chosen (--port, PARPORT) or else every real
-    // port goes through, and whether its driver runs.
-    std::string dll;
-#ifdef _WIN32
-    try {
-        const char* chosen = chosenPortValue();
-        dll = portIoDllState(chosen && *chosen ? parsePortSpec(chosen) : unset);
-    } catch (const PortError& e) {
-        dll = "port-I/O DLL: " + e.failure().message();
-    }
-#endif
+    const std::string dll = portIoDllState(unset);
     if (json) {
-        Json doc = asJson(listing, unset);
-        doc["dll"] = textOrNull(dll);
-        printJson(doc);
+        std::printf("%s\n", portsJson(listing, unset).c_str());
         return 0;
     }
     std::vector<std::string> lines = describePorts(listing, unset);
@@ -96,3 +86,13 @@ void declarePorts(Program& program) {
 }
 
 } // namespace lpt::cli
+
+namespace lpt {
+
+std::string portsJson(const PortListing& listing, const PortSpec& unset) {
+    cli::Json doc = cli::asJson(listing, unset);
+    doc["dll"] = cli::textOrNull(portIoDllState(unset));
+    return doc.dump(2);
+}
+
+} // namespace lpt

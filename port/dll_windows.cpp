@@ -212,7 +212,15 @@ std::unique_ptr<Driver> openDll(const std::string& path, int base) {
     return std::make_unique<DllPort>(path.empty() ? kDefaultDll : path, base);
 }
 
-std::string portIoDllState(const PortSpec& spec) {
+std::string portIoDllState(const PortSpec& unset) {
+    // The DLL of the port --port or PARPORT names, where one is named.
+    PortSpec spec = unset;
+    try {
+        if (const char* chosen = chosenPortValue(); chosen && *chosen)
+            spec = parsePortSpec(chosen);
+    } catch (const PortError& e) {
+        return "port-I/O DLL: " + e.failure().message();
+    }
     const bool named = spec.kind == PortSpec::Kind::Dll && !spec.path.empty();
     if (!named) {
         if (const DefaultDll dll = findDefaultDll(); dll.place == DefaultDll::Place::Missing)

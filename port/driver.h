@@ -170,9 +170,10 @@ std::unique_ptr<Driver> openDll(const std::string& path, int base);
 /// lies of the places a bare name is loaded from, beside the program or in the
 /// system folder.
 DefaultDll findDefaultDll();
-/// Windows: which port-I/O DLL spec loads (the default one unless spec names
+/// Windows: which port-I/O DLL the port --port or PARPORT names loads (else
+/// unset, PARPORT unset's choice: the default DLL unless a spec names
 /// another), where it was found, and whether its kernel driver runs; loading
 /// it installs the driver when run as administrator. "" on other systems.
-std::string portIoDllState(const PortSpec& spec);
+std::string portIoDllState(const PortSpec& unset);
 
 } // namespace lpt

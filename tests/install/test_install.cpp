@@ -6,6 +6,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -50,12 +51,23 @@ private slots:
               "share/doc/lptpanel/copyright", "share/doc/lptpanel/changelog.gz",
               "share/doc/lptpanel/index.html", "share/doc/lptpanel/linux.html",
               "share/doc/lptpanel/windows.html", "share/doc/lptpanel/panel-and-connector.png",
-              "share/bash-completion/completions/lptport"}) {
+              "share/bash-completion/completions/lptport", "include/lptport.h"}) {
             const QFileInfo info(root_ + "/usr/" + file);
             QVERIFY2(info.isFile() && (info.permissions() & QFileDevice::ReadOther), file);
             QCOMPARE(info.isExecutable(), QByteArray(file).contains("/lptpanel/lptpanel") ||
                                               QByteArray(file).startsWith("bin/"));
         }
+        // liblptport by its soname, and the files a build finds it by, in
+        // the multiarch folder.
+        const QStringList arch = QDir(root_ + "/usr/lib").entryList({"*-*-*"}, QDir::Dirs);
+        QCOMPARE(arch.size(), 1);
+        for (const char* file :
+             {"liblptport.so.0", "liblptport.so", "pkgconfig/lptport.pc",
+              "cmake/lptport/lptportConfig.cmake", "cmake/lptport/lptportConfigVersion.cmake",
+              "cmake/lptport/lptportTargets.cmake"})
+            QVERIFY2(QFileInfo(root_ + "/usr/lib/" + arch[0] + "/" + file).isReadable(), file);
+        QCOMPARE(QFileInfo(root_ + "/usr/lib/" + arch[0] + "/liblptport.so.0").symLinkTarget(),
+                 root_ + "/usr/lib/" + arch[0] + "/liblptport.so.0.1.0");
         // The software centre shows a screenshot the project carries.
         QFile metainfo(metainfo_);
         QVERIFY(metainfo.open(QIODevice::ReadOnly));
@@ -105,6 +117,25 @@ private slots:
         const auto check = run(CMAKE_COMMAND, {"-DMANUAL=" + root_ + "/usr/share/doc/lptpanel",
                                                "-P", SOURCE_DIR "/tests/docs/links.cmake"});
         QVERIFY2(check.status == 0, qPrintable(check.out + check.err));
+    }
+
+    // Debian's python3 imports the Python package from where the package put
+    // it, and the package finds the library by its soname.
+    void pythonPackageImports() {
+        if (!QFileInfo::exists("/usr/bin/python3"))
+            QSKIP("Debian's python3 is not installed");
+        QDirIterator libs(root_ + "/usr/lib", {"liblptport.so.0"}, QDir::Files | QDir::System,
+                          QDirIterator::Subdirectories);
+        QVERIFY(libs.hasNext());
+        const QString lib = QFileInfo(libs.next()).path(),
+                      packages = root_ + "/usr/lib/python3/dist-packages";
+        const auto python = run("/usr/bin/env",
+                                {"-u", "LPTPORT_LIBRARY", "PYTHONPATH=" + packages,
+                                 "LD_LIBRARY_PATH=" + lib, "/usr/bin/python3", "-c",
+                                 "import lptport; p = lptport.ParallelPort(); p.setData(5); "
+                                 "print(p.readData(), lptport.__file__)"},
+                                "sim:" + work_.filePath("port"));
+        QCOMPARE(python.out, "5 " + packages + "/lptport/__init__.py\n");
     }
 
     // Debian's package checker and the AppStream and desktop entry validators
