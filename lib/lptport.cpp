@@ -25,6 +25,10 @@
 #include <thread>
 #include <utility>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 
 using lpt::PortFailure;
@@ -83,6 +87,25 @@ template <class Call> int guarded(const char* name, Call&& call) {
 
 constexpr std::size_t index(Register reg) {
     return static_cast<std::size_t>(reg);
+}
+
+/// The port layer's Windows messages name the program a port-I/O DLL is
+/// looked for beside, and that is this process's executable (python.exe, a
+/// lab's own program), not lptport.exe. Elsewhere they name no program.
+void nameHostProgram() {
+#ifdef _WIN32
+    static std::once_flag once;
+    std::call_once(once, [] {
+        char path[MAX_PATH] = "";
+        const DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+        std::string name(path, n < MAX_PATH ? n : 0);
+        name.erase(0, name.find_last_of("\\/") + 1);
+        if (name.size() > 4 && ::_stricmp(name.c_str() + name.size() - 4, ".exe") == 0)
+            name.resize(name.size() - 4);
+        if (!name.empty())
+            lpt::setProgramName(name);
+    });
+#endif
 }
 
 /// A pulse's restore, planned on the port's thread.
@@ -245,6 +268,7 @@ LPTPORT_API const char* lptport_version(void) {
 LPTPORT_API char* lptport_ports_json(void) {
     char* result = nullptr;
     guarded("lptport_ports_json", [&] {
+        nameHostProgram();
         const lpt::PortListing listing = lpt::listSystemPorts();
         if (listing.failed)
             refuse(LPTPORT_E_PORT, "cannot list the parallel ports", listing.problem, "", "");
@@ -266,6 +290,7 @@ LPTPORT_API int lptport_open(const char* spec, unsigned flags, lptport_port** po
     if (port)
         *port = nullptr;
     return guarded("lptport_open", [&] {
+        nameHostProgram();
         if (!port)
             refuse(LPTPORT_E_ARGUMENT, "lptport_open: nowhere to put the port",
                    "the pointer for the port is NULL", "pass the address of an lptport_port*");

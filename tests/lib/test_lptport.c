@@ -15,18 +15,18 @@
 static int failures;
 static const char *lptport_program, *dir;
 
-#define CHECK(condition)                                                                  \
-    do {                                                                                  \
-        if (!(condition)) {                                                               \
-            ++failures;                                                                   \
-            fprintf(stderr, "%s:%d: failed: %s (last error: %s)\n", __FILE__, __LINE__,   \
-                    #condition, lptport_last_error(LPTPORT_ERROR_MESSAGE));               \
-        }                                                                                 \
+#define CHECK(condition)                                                                           \
+    do {                                                                                           \
+        if (!(condition)) {                                                                        \
+            ++failures;                                                                            \
+            fprintf(stderr, "%s:%d: failed: %s (last error: %s)\n", __FILE__, __LINE__,            \
+                    #condition, lptport_last_error(LPTPORT_ERROR_MESSAGE));                        \
+        }                                                                                          \
     } while (0)
 
 /* What a shell command prints (at most size - 1 bytes). */
-static const char *output(const char *command, char *text, size_t size) {
-    FILE *pipe = popen(command, "r");
+static const char* output(const char* command, char* text, size_t size) {
+    FILE* pipe = popen(command, "r");
     size_t n = pipe ? fread(text, 1, size - 1, pipe) : 0;
     text[n] = '\0';
     if (!pipe || pclose(pipe) != 0)
@@ -36,23 +36,23 @@ static const char *output(const char *command, char *text, size_t size) {
 
 /* The writes of the simulated port in file `name` after the first `since`,
    as `lptport sim writes --since` lists them. */
-static const char *writes(const char *name, unsigned long since, char *text, size_t size) {
+static const char* writes(const char* name, unsigned long since, char* text, size_t size) {
     char command[1024];
     snprintf(command, sizeof command, "PARPORT='sim:%s/%s' '%s' sim writes --since %lu", dir, name,
              lptport_program, since);
     return output(command, text, size);
 }
 
-static unsigned long write_count(const char *name) {
+static unsigned long write_count(const char* name) {
     char command[1024], text[64];
     snprintf(command, sizeof command, "PARPORT='sim:%s/%s' '%s' sim writes --count", dir, name,
              lptport_program);
     return strtoul(output(command, text, sizeof text), NULL, 10);
 }
 
-static lptport_port *open_sim(const char *name) {
+static lptport_port* open_sim(const char* name) {
     char spec[1024];
-    lptport_port *port = NULL;
+    lptport_port* port = NULL;
     snprintf(spec, sizeof spec, "sim:%s/%s", dir, name);
     CHECK(lptport_open(spec, 0, &port) == LPTPORT_OK && port != NULL);
     CHECK(lptport_is_simulated(port) == 1);
@@ -60,7 +60,7 @@ static lptport_port *open_sim(const char *name) {
     return port;
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     if (argc != 4) {
         fprintf(stderr, "usage: test_lptport LPTPORT DIR VERSION\n");
         return 2;
@@ -100,7 +100,7 @@ int main(int argc, char **argv) {
     CHECK(write_count("a") == a0 + 1);
 
     /* A spec of no known form: every part of the failure, and no port. */
-    lptport_port *bad = a;
+    lptport_port* bad = a;
     CHECK(lptport_open("parport0", 0, &bad) == LPTPORT_E_SPEC && bad == NULL);
     const char *what = lptport_last_error(LPTPORT_ERROR_WHAT),
                *cause = lptport_last_error(LPTPORT_ERROR_CAUSE),
@@ -139,7 +139,7 @@ int main(int argc, char **argv) {
     lptport_close(NULL);
 
     /* The ports' JSON is the document lptport ports --json prints. */
-    char *json = lptport_ports_json();
+    char* json = lptport_ports_json();
     CHECK(json != NULL);
     snprintf(text, sizeof text, "'%s' ports --json", lptport_program);
     static char printed[65536];
@@ -148,7 +148,7 @@ int main(int argc, char **argv) {
     /* Where PARPORT unset would fall back to the simulated port, a caller
        that wants a real one gets none. */
     if (json && strstr(json, "\"unset\": {\n    \"parport\": \"sim\"")) {
-        lptport_port *real = a;
+        lptport_port* real = a;
         CHECK(lptport_open(NULL, LPTPORT_OPEN_REAL_ONLY, &real) == LPTPORT_E_NO_PORT && !real);
         CHECK(strstr(lptport_last_error(LPTPORT_ERROR_FIX), "\"sim\"") != NULL);
     }

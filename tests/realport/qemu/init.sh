@@ -76,6 +76,12 @@ modprobe parport_pc (a card with serial ports too: sudo modprobe parport_serial)
 has no driver for, or a port turned off in the firmware setup, is not listed PARPORT unset: sim (no \
 parallel port)" "" lptport ports
 
+# The library refuses to fall back to the simulated port for a program that
+# asked for a real one.
+/bin/strobe - 0x41 >/tmp/out 2>/tmp/err
+judge lib-no-port 1 "status 1" "status $?" "strobe: open: no parallel port found: PARPORT unset, \
+no parallel port.*PARPORT=sim" /tmp/err
+
 insmod /parport.ko
 insmod /parport_pc.ko
 # The ports are known (their bases read from base-addr), their nodes are not
@@ -139,6 +145,18 @@ session ppdev-0x278 0 "" "^lptport: port: ppdev /dev/parport0 (base 0x278)" \
     env PARPORT=/dev/parport0 lptport $(strobe 0x61)
 session direct-0x278 0 "" "^lptport: port: direct I/O at 0x278" \
     env PARPORT=direct:0x278 lptport $(strobe 0x62)
+
+# The C library: bytes strobed through ppdev and direct I/O (each pulse's
+# restore written by the library's own thread) reach the printer in order,
+# and the data register reads them back; "-" is the port PARPORT unset
+# chooses, the one at 0x378. (/bin/strobe is the program; strobe above, the
+# function that makes the lptport steps.)
+session lib-ppdev 0 "81 82" "^strobe: port: ppdev /dev/parport1 (base 0x378)" \
+    /bin/strobe /dev/parport1 0x51 0x52
+session lib-direct 0 "83 84" "^strobe: port: direct I/O at 0x378" /bin/strobe direct 0x53 0x54
+session lib-unset 0 "85" "^strobe: port: PARPORT unset, the port at 0x378: using the ppdev \
+/dev/parport1" /bin/strobe - 0x55
+session lib-direct-0x278 0 "99" "^strobe: port: direct I/O at 0x278" /bin/strobe direct:0x278 0x63
 
 # Users without the rights: not in group lp, and not root for direct I/O.
 session ppdev-not-in-group 1 "" "/dev/parport1: permission denied.*group lp" \

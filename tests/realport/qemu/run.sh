@@ -22,7 +22,13 @@ step "building a static lptport"
 cmake -S "$src" -B "$work/lptport" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DLPTPANEL_GUI=OFF -DLPTPANEL_TESTS=OFF -DCMAKE_EXE_LINKER_FLAGS=-static >"$work/cmake.log" ||
     { cat "$work/cmake.log"; exit 1; }
-cmake --build "$work/lptport" -j2 --target lptport
+cmake --build "$work/lptport" -j2 --target lptport liblptport_static
+# The library's C program (tests/lib/strobe.c), compiled as C and linked
+# statically with the static liblptport and the C++ library it needs.
+b=$work/lptport
+cc -std=c11 -O2 -Wall -Wextra -Werror -I"$src/lib" -c -o "$b/strobe.o" "$src/tests/lib/strobe.c"
+c++ -static -pthread -o "$b/bin/strobe" "$b/strobe.o" "$b/lib/liblptport.a" \
+    "$b/lptport/liblptport_commands.a" "$b/port/libport.a"
 
 # Debian's kernel: the image package linux-image-amd64 depends on, kept in
 # the cache between runs, reduced to the kernel and the four modules needed.
@@ -56,7 +62,7 @@ root=$work/initramfs
 rm -rf "$root"
 mkdir -p "$root"/{etc,proc,sys,dev}
 install -m 1777 -d "$root/tmp"
-install -D -t "$root/bin" /bin/busybox "$work/lptport/bin/lptport"
+install -D -t "$root/bin" /bin/busybox "$work/lptport/bin/lptport" "$work/lptport/bin/strobe"
 install "$here/init.sh" "$root/init"
 cp "$kdir"/*.ko "$here/../packages.sh" "$root/"
 printf '%s\n' root:x:0:0::/tmp:/bin/sh user:x:1000:1000::/tmp:/bin/sh \
@@ -85,14 +91,14 @@ failures=$(grep -c '^FAIL: ' <<<"$results" || true)
 
 # What each printer received: every strobed byte, in the order sent (see the
 # data values in init.sh: at 0x378 ppdev A B C Z, pulse k, play l m, direct
-# D E F Y, pulse n, play o p, PARPORT unset J, then G H I; at 0x278 ppdev a,
-# direct b).
+# D E F Y, pulse n, play o p, PARPORT unset J, the library Q R S T U, then G H
+# I; at 0x278 ppdev a, direct b, the library c).
 received() {
     cmp -s "$1" <(printf %s "$2") && ok "the printer at $3 received $2" ||
         fail "the printer at $3 received '$(od -An -c "$1" | tr -s ' \n' ' ')', wanted '$2'"
 }
-received "$printer" ABCZklmDEFYnopJGHI 0x378
-received "$printer278" ab 0x278
+received "$printer" ABCZklmDEFYnopJQRSTUGHI 0x378
+received "$printer278" abc 0x278
 
 echo "console: $console.txt"
 finish

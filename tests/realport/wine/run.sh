@@ -23,7 +23,10 @@ cmake -S "$src" -B "$work/cross" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLPTPANEL_
     -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-w64-x86_64.cmake" -DLPTPANEL_TESTS=OFF \
     -DCMAKE_EXE_LINKER_FLAGS=-static >"$work/cmake.log" ||
     { cat "$work/cmake.log"; exit 1; }
-cmake --build "$work/cross" -j2 --target lptport
+cmake --build "$work/cross" -j2 --target lptport liblptport
+# The library's C program (tests/lib/strobe.c), compiled as C against the DLL.
+x86_64-w64-mingw32-gcc -std=c11 -O2 -Wall -Wextra -Werror -I"$src/lib" -o "$work/cross/strobe.exe" \
+    "$src/tests/lib/strobe.c" "$work/cross/lib/liblptport.dll.a"
 
 build_recording_dlls
 # dll32.dll, a 32-bit DLL with the same two entry points.
@@ -41,6 +44,12 @@ install -D "$work/dlls/fake.dll" "$run/beside/inpoutx64.dll"
 install -D "$work/dlls/closed.dll" "$run/closed/inpoutx64.dll"
 install -D "$work/dlls/fake.dll" "$run/wrongname/inpout32.dll"
 install -D "$work/dlls/fake.dll" "$run/cwd/inpoutx64.dll"
+# The library's program with liblptport.dll, with the recording DLL beside
+# them (lib) and without it (libalone).
+for d in lib libalone; do
+    install -D -t "$run/$d" "$work/cross/strobe.exe" "$work/cross/bin/liblptport.dll"
+done
+install -D "$work/dlls/fake.dll" "$run/lib/inpoutx64.dll"
 echo damaged >"$work/notaport"
 unset DISPLAY # Wine without a display
 start_wine
@@ -73,13 +82,14 @@ regval() { # KEY VALUE TYPE DATA|none
 driver_state
 
 # check NAME CWD[:EXE] VARS ARGS RC OUT CALLS ERR: runs W:\run\EXE\lptport.exe
-# (EXE defaults to CWD) in the working directory W:\run\CWD with the
-# variables VARS and the arguments ARGS (both split at blanks), judged (judge
-# in packages.sh): it must end with status RC, print OUT (its lines joined by
-# blanks), leave in the DLL's record CALLS (lines joined by "; ", "none" when
-# it was never loaded), and print ERR on stderr.
+# (or the program named by $program; EXE defaults to CWD) in the working
+# directory W:\run\CWD with the variables VARS and the arguments ARGS (both
+# split at blanks), judged (judge in packages.sh): it must end with status
+# RC, print OUT (its lines joined by blanks), leave in the DLL's record CALLS
+# (lines joined by "; ", "none" when it was never loaded), and print ERR on
+# stderr.
 check() {
-    local exe="W:\\run\\${2#*:}\\lptport.exe" rc=0 out calls
+    local exe="W:\\run\\${2#*:}\\${program:-lptport.exe}" rc=0 out calls
     rm -f "$FAKEINPOUT_LOG"
     (cd "$run/${2%:*}" && env $3 "$wine" "$exe" $4 >"$work/out" 2>"$work/err") || rc=$?
     out=$(tr -d '\r' <"$work/out" | tr '\n' ' ' | sed 's/ *$//')
@@ -205,5 +215,19 @@ check 32-bit-dll alone "PARPORT=dll:$d\\dll32.dll" "out 0x378 1" 1 "" none \
     "dll32.dll: it is not a 64-bit DLL.*$win"
 check missing-path alone "PARPORT=dll:C:\\nowhere\\port.dll" "in 0x379" 1 "" none \
     "C:.nowhere.port.dll: not found.*$win"
+
+# liblptport.dll driven by a C program: the port named as dll@0x278 reaches
+# the DLL at that base, each byte strobed in order (the restore of STROBE
+# written by the library's own thread); "-" (a real port, or none) never
+# falls back to the simulated port; a DLL whose driver is not running is
+# refused at the first access. The messages name the program itself.
+lib_calls="load W:\\run\\lib\\inpoutx64.dll; out 0x27A 12"
+for b in 81 82; do lib_calls+="; out 0x278 $b; out 0x27A 13; out 0x27A 12; in 0x278 81"; done
+program=strobe.exe check lib-dll-at-base lib "FAKEINPOUT_IN_278=0x51" "dll@0x278 0x51 0x52" 0 \
+    "81 81" "$lib_calls" "^strobe: port: port-I/O DLL inpoutx64.dll at 0x278"
+program=strobe.exe check lib-no-dll libalone "" "- 0x51" 1 "" none \
+    "strobe: open: no parallel port found: PARPORT unset, no inpoutx64.dll beside strobe.exe.*PARPORT=sim"
+program=strobe.exe check lib-driver-closed libalone "" "dll:$d\\closed.dll 0x51" 1 "" \
+    "load $d\\closed.dll" "strobe: write: .*closed.dll is loaded, but its kernel driver is not running.*Fix: run strobe.exe once as administrator"
 
 finish
