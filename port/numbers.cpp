@@ -3,10 +3,15 @@
 
 #include <charconv>
 #include <cstdio>
+#include <limits>
 
 namespace lpt {
 
-std::optional<long> parseNumber(std::string_view text) {
+namespace {
+
+// Decimal or 0x hex of at most maxDigits digits after the prefix, as T.
+template <typename T>
+std::optional<T> readNumber(std::string_view text, std::size_t maxDigits) {
     int base = 10;
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
         base = 16;
@@ -14,26 +19,21 @@ std::optional<long> parseNumber(std::string_view text) {
     }
     if (text.empty() || text.front() == '-')
         return std::nullopt;
-    long v = 0;
+    T v = 0;
     const auto [end, err] = std::from_chars(text.data(), text.data() + text.size(), v, base);
-    if (text.size() > 8 || err != std::errc() || end != text.data() + text.size())
+    if (text.size() > maxDigits || err != std::errc() || end != text.data() + text.size())
         return std::nullopt;
     return v;
 }
 
+} // namespace
+
+std::optional<long> parseNumber(std::string_view text) {
+    return readNumber<long>(text, 8);
+}
+
 std::optional<std::uint64_t> parseCount(std::string_view text) {
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        text.remove_prefix(2);
-    }
-    if (text.empty() || text.front() == '-')
-        return std::nullopt;
-    std::uint64_t v = 0;
-    const auto [end, err] = std::from_chars(text.data(), text.data() + text.size(), v, base);
-    if (err != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return v;
+    return readNumber<std::uint64_t>(text, std::numeric_limits<std::size_t>::max());
 }
 
 std::string hexAddress(unsigned address) {
