@@ -351,11 +351,11 @@ LPTPORT_API int lptport_write(lptport_port* port, unsigned address, unsigned val
     return guarded("lptport_write", [&] {
         lptport_port& p = portOf(port, "lptport_write");
         const Register reg = registerOf(address, "lptport_write", true);
-        const std::uint8_t byte = byteOf(value, "lptport_write", "value");
+        const std::uint8_t written = byteOf(value, "lptport_write", "value");
         const std::lock_guard lock(p.mutex);
         p.reportRestoreFailure();
         p.restores[index(reg)].pending = false; // a write is never undone by an older pulse
-        p.driver->write(reg, byte);
+        p.driver->write(reg, written);
         p.changed.notify_all();
     });
 }

@@ -91,6 +91,8 @@ PortSpec windowsUnsetSpec(const PortListing& listing, const DefaultDll& dll) {
     using enum UnsetChoice::Reason;
     PortSpec spec;
     spec.kind = PortSpec::Kind::Dll;
+    if (dll.place == DefaultDll::Place::BesideLibrary)
+        spec.path = dll.path;
     UnsetChoice& choice = spec.unset.emplace();
     const SystemPort* p = defaultPort(listing.ports);
     if (p && p->sppBase >= 0) {

@@ -193,7 +193,7 @@ private:
 } // namespace
 
 DefaultDll findDefaultDll() {
-    DefaultDll dll{DefaultDll::Place::Missing, kDefaultDll, program()};
+    DefaultDll dll{DefaultDll::Place::Missing, kDefaultDll, program(), "", ""};
     // The two folders load() searches for a bare name, in its order.
     auto holds = [&](const std::filesystem::path& folder) {
         std::error_code ec;
@@ -201,10 +201,30 @@ DefaultDll findDefaultDll() {
     };
     wchar_t system[MAX_PATH * 4];
     const DWORD n = GetSystemDirectoryW(system, MAX_PATH * 4);
-    if (holds(programFolder()))
+    // Inside liblptport.dll the program is the script's (python.exe): the
+    // library's own folder, where the zip keeps it beside the programs, is
+    // searched too, and the DLL found there loaded by its full path.
+    HMODULE self = nullptr;
+    std::filesystem::path library;
+    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                               GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCWSTR>(&findDefaultDll), &self) &&
+        self != GetModuleHandleW(nullptr)) {
+        wchar_t file[MAX_PATH * 4];
+        const DWORD m = GetModuleFileNameW(self, file, MAX_PATH * 4);
+        if (m > 0 && m < MAX_PATH * 4) {
+            library = std::filesystem::path(std::wstring(file, m));
+            dll.library = library.filename().string();
+        }
+    }
+    if (holds(programFolder())) {
         dll.place = DefaultDll::Place::BesideProgram;
-    else if (n > 0 && n < MAX_PATH * 4 && holds(std::wstring(system, n)))
+    } else if (!library.empty() && holds(library.parent_path())) {
+        dll.place = DefaultDll::Place::BesideLibrary;
+        dll.path = (library.parent_path() / kDefaultDll).string();
+    } else if (n > 0 && n < MAX_PATH * 4 && holds(std::wstring(system, n))) {
         dll.place = DefaultDll::Place::SystemFolder;
+    }
     return dll;
 }
 

@@ -58,10 +58,15 @@ public:
 
 /// Where the default port-I/O DLL lies (Windows), as PARPORT unset finds it.
 struct DefaultDll {
-    enum class Place { Missing, BesideProgram, SystemFolder };
+    enum class Place { Missing, BesideProgram, BesideLibrary, SystemFolder };
     Place place = Place::Missing;
     std::string name;    // "inpoutx64.dll"
     std::string program; // "lptport.exe", the program it is looked for beside
+    // Inside liblptport (a script's python.exe is the program): the library's
+    // file name, whose folder is searched too, and where the DLL was found
+    // there (BesideLibrary), to be loaded by that path.
+    std::string library;
+    std::string path;
 };
 
 /// What PARPORT unset chose, and why: the reason and the facts it rests on.

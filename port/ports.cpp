@@ -47,12 +47,15 @@ std::string describeDll(const DefaultDll& dll) {
     switch (dll.place) {
     case DefaultDll::Place::BesideProgram:
         return dll.name + " beside " + dll.program;
+    case DefaultDll::Place::BesideLibrary:
+        return dll.name + " beside " + dll.library;
     case DefaultDll::Place::SystemFolder:
         return dll.name + " in the system folder";
     case DefaultDll::Place::Missing:
         break;
     }
-    return "no " + dll.name + " beside " + dll.program + " or in the system folder";
+    return "no " + dll.name + " beside " + dll.program +
+           (dll.library.empty() ? "" : ", beside " + dll.library) + " or in the system folder";
 }
 
 std::string describeUnset(const UnsetChoice& choice) {

@@ -111,7 +111,7 @@ static Action lptName(const char* value, std::vector<SystemPort> ports, std::str
 }
 static Action windowsUnset(std::vector<SystemPort> ports) {
     return [=] {
-        const DefaultDll dll{DefaultDll::Place::BesideProgram, "inpoutx64.dll", "lptport.exe"};
+        const DefaultDll dll{DefaultDll::Place::BesideProgram, "inpoutx64.dll", "lptport.exe", "", ""};
         const PortSpec spec = windowsUnsetSpec({ports, ""}, dll);
         return text(spec) + " " + QString::fromStdString(unsetReason(spec));
     };

@@ -50,6 +50,10 @@ for d in lib libalone; do
     install -D -t "$run/$d" "$work/cross/strobe.exe" "$work/cross/bin/liblptport.dll"
 done
 install -D "$work/dlls/fake.dll" "$run/lib/inpoutx64.dll"
+# A script's program lies elsewhere (python.exe): the DLL beside liblptport.dll.
+install -D -t "$run/libonly" "$work/cross/bin/liblptport.dll"
+install -D "$work/dlls/fake.dll" "$run/libonly/inpoutx64.dll"
+install -D -t "$run/strobeonly" "$work/cross/strobe.exe"
 echo damaged >"$work/notaport"
 unset DISPLAY # Wine without a display
 start_wine
@@ -225,9 +229,12 @@ lib_calls="load W:\\run\\lib\\inpoutx64.dll; out 0x27A 12"
 for b in 81 82; do lib_calls+="; out 0x278 $b; out 0x27A 13; out 0x27A 12; in 0x278 81"; done
 program=strobe.exe check lib-dll-at-base lib "FAKEINPOUT_IN_278=0x51" "dll@0x278 0x51 0x52" 0 \
     "81 81" "$lib_calls" "^strobe: port: port-I/O DLL inpoutx64.dll at 0x278"
+program=strobe.exe check lib-dll-beside-library libonly:strobeonly "FAKEINPOUT_IN_378=0x51" "- 0x51" 0 \
+    "81" "load W:\\run\\libonly\\inpoutx64.dll; out 0x37A 12; out 0x378 81; out 0x37A 13; out 0x37A 12; in 0x378 81" \
+    "^strobe: port: PARPORT unset, inpoutx64.dll beside liblptport.dll"
 program=strobe.exe check lib-no-dll libalone "" "- 0x51" 1 "" none \
-    "strobe: open: no parallel port found: PARPORT unset, no inpoutx64.dll beside strobe.exe.*PARPORT=sim"
+    "strobe: open: no parallel port found: no inpoutx64.dll beside strobe.exe, beside liblptport.dll or in the system folder.*PARPORT=sim"
 program=strobe.exe check lib-driver-closed libalone "" "dll:$d\\closed.dll 0x51" 1 "" \
-    "load $d\\closed.dll" "strobe: write: .*closed.dll is loaded, but its kernel driver is not running.*Fix: run strobe.exe once as administrator"
+    "load $d\\closed.dll" "strobe: write: .*closed.dll is loaded, but its kernel driver is not running: its driver was never installed.*strobe.exe runs as administrator"
 
 finish
