@@ -8,6 +8,7 @@
 #include "lptport/sampler.h"
 #include "lptport/timing.h"
 #include "port/driver.h"
+#include "port/manual.h"
 #include "port/numbers.h"
 #include "port/ports.h"
 
@@ -34,7 +35,7 @@ namespace {
 using lpt::PortFailure;
 using lpt::Register;
 
-constexpr const char* kPage = "docs/scripting.md";
+constexpr const char* kPage = lpt::kPageScripting;
 
 /// A failure with the status it is returned as.
 struct Refusal {
@@ -306,10 +307,11 @@ LPTPORT_API int lptport_open(const char* spec, unsigned flags, lptport_port** po
         if (!spec && (flags & LPTPORT_OPEN_REAL_ONLY)) {
             const lpt::PortSpec unset = lpt::parsePortSpec(nullptr);
             if (unset.kind == lpt::PortSpec::Kind::Simulated)
-                refuse(LPTPORT_E_NO_PORT, "no parallel port found", lpt::unsetReason(unset),
+                refuse(LPTPORT_E_NO_PORT, "no parallel port found",
+                       "PARPORT unset, " + lpt::unsetReason(unset),
                        "name the port (lptport ports lists them), or choose the simulated port "
                        "on purpose with \"sim\" (PARPORT=sim)",
-                       "docs/ports.md");
+                       lpt::kPagePorts);
         }
         lpt::OpenedPort opened = lpt::openPort(spec);
         auto p = std::make_unique<lptport_port>();

@@ -17,9 +17,10 @@ inline constexpr const char* kPageWindows = "docs/windows.md";
 inline constexpr const char* kPageDllDriver = "docs/windows.md#the-dlls-driver";
 inline constexpr const char* kPagePorts = "docs/ports.md";
 inline constexpr const char* kPagePortFile = "docs/simulated.md#the-port-file";
+inline constexpr const char* kPageScripting = "docs/scripting.md";
 /// Every page above, for the test that each exists.
-inline constexpr std::array kManualPages{kPageLinux, kPageWindows, kPageDllDriver, kPagePorts,
-                                         kPagePortFile};
+inline constexpr std::array kManualPages{kPageLinux, kPageWindows,  kPageDllDriver,
+                                         kPagePorts, kPagePortFile, kPageScripting};
 
 /// The page (one of the above) as the user of the program in programFolder
 /// has it: "docs\windows.html#anchor" when docs\index.html lies beside the

@@ -44,8 +44,8 @@ private slots:
             named << page;
         // Messages written in the programs' own sources too.
         const QRegularExpression reference(R"(docs/[a-z-]+\.md(#[a-z0-9_-]+)?)");
-        for (const char* folder : {"port", "lptport", "panel", "app", "lib"}) {
-            QDirIterator it(QString(LPTPANEL_SOURCE_DIR "/") + folder, {"*.cpp", "*.h"},
+        for (const char* folder : {"port", "lptport", "panel", "app", "lib", "python"}) {
+            QDirIterator it(QString(LPTPANEL_SOURCE_DIR "/") + folder, {"*.cpp", "*.h", "*.py"},
                             QDir::Files, QDirIterator::Subdirectories);
             while (it.hasNext()) {
                 QFile source(it.next());

@@ -233,7 +233,7 @@ program=strobe.exe check lib-dll-beside-library libonly:strobeonly "FAKEINPOUT_I
     "81" "load W:\\run\\libonly\\inpoutx64.dll; out 0x37A 12; out 0x378 81; out 0x37A 13; out 0x37A 12; in 0x378 81" \
     "^strobe: port: PARPORT unset, inpoutx64.dll beside liblptport.dll"
 program=strobe.exe check lib-no-dll libalone "" "- 0x51" 1 "" none \
-    "strobe: open: no parallel port found: no inpoutx64.dll beside strobe.exe, beside liblptport.dll or in the system folder.*PARPORT=sim"
+    "strobe: open: no parallel port found: PARPORT unset, no inpoutx64.dll beside strobe.exe, beside liblptport.dll or in the system folder.*PARPORT=sim"
 program=strobe.exe check lib-driver-closed libalone "" "dll:$d\\closed.dll 0x51" 1 "" \
     "load $d\\closed.dll" "strobe: write: .*closed.dll is loaded, but its kernel driver is not running: its driver was never installed.*strobe.exe runs as administrator"
 
