@@ -86,7 +86,8 @@ lampCorner() { echo "$(((7080 + 240) / 15)) $(((240 + 480 + 480 * $1) / 15))"; }
 # started in the working directory DIR in the background, as process pid.
 start_panel() {
     name=$1
-    (cd "$2" && shift 2 && exec env "$@" "$wine" "$appw\\lptpanel.exe" 2>"$work/$name.err") &
+    # shellcheck disable=SC2086 # args: the panel's options, split on blanks
+    (cd "$2" && shift 2 && exec env "$@" "$wine" "$appw\\lptpanel.exe" ${args:-} 2>"$work/$name.err") &
     pid=$!
 }
 # find_window TITLE: the visible window TITLE is there; sets its X Y WIDTH
@@ -189,6 +190,22 @@ if wait_main "$kTitle"; then
     click $exitButton
     ended 0 "port: PARPORT unset, inpoutx64.dll beside lptpanel.exe, no LPT port in the device \
 list: 0x378: using the port-I/O DLL inpoutx64.dll at 0x378"
+fi
+
+# ---- --port, as a shortcut's target gives it: a named DLL at another base
+# wins over the DLL beside the panel and over PARPORT; every write reaches the
+# port at 0x278.
+step "--port dll:PATH@0x278"
+rm -f "$work/calls.log"
+args='--port dll:W:\dlls\fake.dll@0x278' start_panel port-option "$app" \
+    FAKEINPOUT_LOG="$work/calls.log" 'PARPORT=sim:W:\port'
+calls="load W:\\dlls\\fake.dll;out 0x278 0;out 0x27A 3;out 0x278 255;out 0x27A 255"
+calls+=";out 0x278 0;out 0x27A 11;in 0x279 255"
+if wait_main "$kTitle"; then
+    wait_for 20 eval '[ "$(record)" = "$calls" ]' && ok "$name: the DLL's record" ||
+        { fail "$name: the DLL's record begins:"; record; }
+    click $exitButton
+    ended 0 "port: port-I/O DLL W:.dlls.fake.dll at 0x278"
 fi
 
 finish
