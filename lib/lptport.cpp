@@ -4,6 +4,8 @@
 // failure; nothing here prints or ends the process.
 #include "lib/lptport.h"
 
+#include "lib/errors.h"
+
 #include "lptport/ports_command.h"
 #include "lptport/sampler.h"
 #include "lptport/timing.h"
@@ -34,57 +36,7 @@ namespace {
 
 using lpt::PortFailure;
 using lpt::Register;
-
-constexpr const char* kPage = lpt::kPageScripting;
-
-/// A failure with the status it is returned as.
-struct Refusal {
-    lptport_status status;
-    PortFailure failure;
-};
-
-[[noreturn]] void refuse(lptport_status status, std::string what, std::string cause,
-                         std::string fix, std::string page = kPage) {
-    throw Refusal{status, {std::move(what), std::move(cause), std::move(fix), std::move(page)}};
-}
-
-/// The calling thread's last failure, kept until its next call.
-struct LastError {
-    PortFailure failure;
-    std::string message;
-};
-thread_local LastError lastError;
-
-int keep(lptport_status status, PortFailure failure) {
-    lastError.message = failure.message();
-    lastError.failure = std::move(failure);
-    return status;
-}
-
-/// Runs one call of the ABI: clears the thread's last failure, and turns
-/// whatever the call throws into a status and that failure.
-template <class Call> int guarded(const char* name, Call&& call) {
-    lastError = {};
-    try {
-        call();
-        return LPTPORT_OK;
-    } catch (const Refusal& r) {
-        return keep(r.status, r.failure);
-    } catch (const lpt::BadPortSpec& e) {
-        return keep(LPTPORT_E_SPEC, e.failure());
-    } catch (const lpt::PortError& e) {
-        return keep(LPTPORT_E_PORT, e.failure());
-    } catch (const std::bad_alloc&) {
-        return keep(LPTPORT_E_RESOURCE, {std::string(name) + " failed", "out of memory",
-                                         "close ports or programs that are not needed", ""});
-    } catch (const std::system_error& e) {
-        return keep(LPTPORT_E_RESOURCE,
-                    {std::string(name) + ": cannot start the port's thread", e.what(),
-                     "end threads or programs that are not needed", ""});
-    } catch (const std::exception& e) {
-        return keep(LPTPORT_E_PORT, {std::string(name) + " failed", e.what(), "", ""});
-    }
-}
+using namespace lptlib;
 
 constexpr std::size_t index(Register reg) {
     return static_cast<std::size_t>(reg);
@@ -225,42 +177,6 @@ std::uint8_t byteOf(unsigned value, const char* name, const char* what) {
 } // namespace
 
 extern "C" {
-
-LPTPORT_API const char* lptport_status_name(int status) {
-    switch (status) {
-    case LPTPORT_OK:
-        return "LPTPORT_OK: success";
-    case LPTPORT_E_ARGUMENT:
-        return "LPTPORT_E_ARGUMENT: an argument is out of range";
-    case LPTPORT_E_SPEC:
-        return "LPTPORT_E_SPEC: the port text is of no known form";
-    case LPTPORT_E_NO_PORT:
-        return "LPTPORT_E_NO_PORT: no real port was found";
-    case LPTPORT_E_PORT:
-        return "LPTPORT_E_PORT: the port cannot be opened or used";
-    case LPTPORT_E_RESOURCE:
-        return "LPTPORT_E_RESOURCE: out of memory or threads";
-    default:
-        return "unknown status";
-    }
-}
-
-LPTPORT_API const char* lptport_last_error(lptport_error_part part) {
-    const LastError& e = lastError;
-    switch (part) {
-    case LPTPORT_ERROR_MESSAGE:
-        return e.message.c_str();
-    case LPTPORT_ERROR_WHAT:
-        return e.failure.what.c_str();
-    case LPTPORT_ERROR_CAUSE:
-        return e.failure.cause.c_str();
-    case LPTPORT_ERROR_FIX:
-        return e.failure.fix.c_str();
-    case LPTPORT_ERROR_PAGE:
-        return e.failure.section.c_str();
-    }
-    return "";
-}
 
 LPTPORT_API const char* lptport_version(void) {
     return LPTPANEL_VERSION;
