@@ -182,15 +182,19 @@ install -D "$work/dlls/fake.dll" "$app/inpoutx64.dll"
 rm -f "$work/calls.log"
 start_panel dll-beside "$app" FAKEINPOUT_LOG="$work/calls.log"
 record() { head -8 "$work/calls.log" 2>/dev/null | tr -d '\r' | paste -sd';'; }
-calls="load $appw\\inpoutx64.dll;out 0x378 0;out 0x37A 3;out 0x378 255;out 0x37A 255"
-calls+=";out 0x378 0;out 0x37A 11;in 0x379 255"
-if wait_main "$kTitle"; then
+# dll_record LOAD DATA STATUS CONTROL LINE: the DLL loaded from LOAD gets the
+# start-up writes and the first pass at the three addresses, in order; the
+# exit button ends the panel, whose port line is LINE.
+dll_record() {
+    local calls="load $1;out $2 0;out $4 3;out $2 255;out $4 255;out $2 0;out $4 11;in $3 255"
+    wait_main "$kTitle" || return
     wait_for 20 eval '[ "$(record)" = "$calls" ]' && ok "$name: the DLL's record" ||
         { fail "$name: the DLL's record begins:"; record; }
     click $exitButton
-    ended 0 "port: PARPORT unset, inpoutx64.dll beside lptpanel.exe, no LPT port in the device \
-list: 0x378: using the port-I/O DLL inpoutx64.dll at 0x378"
-fi
+    ended 0 "$5"
+}
+dll_record "$appw\\inpoutx64.dll" 0x378 0x379 0x37A "port: PARPORT unset, inpoutx64.dll beside \
+lptpanel.exe, no LPT port in the device list: 0x378: using the port-I/O DLL inpoutx64.dll at 0x378"
 
 # ---- --port, as a shortcut's target gives it: a named DLL at another base
 # wins over the DLL beside the panel and over PARPORT; every write reaches the
@@ -199,13 +203,6 @@ step "--port dll:PATH@0x278"
 rm -f "$work/calls.log"
 args='--port dll:W:\dlls\fake.dll@0x278' start_panel port-option "$app" \
     FAKEINPOUT_LOG="$work/calls.log" 'PARPORT=sim:W:\port'
-calls="load W:\\dlls\\fake.dll;out 0x278 0;out 0x27A 3;out 0x278 255;out 0x27A 255"
-calls+=";out 0x278 0;out 0x27A 11;in 0x279 255"
-if wait_main "$kTitle"; then
-    wait_for 20 eval '[ "$(record)" = "$calls" ]' && ok "$name: the DLL's record" ||
-        { fail "$name: the DLL's record begins:"; record; }
-    click $exitButton
-    ended 0 "port: port-I/O DLL W:.dlls.fake.dll at 0x278"
-fi
+dll_record 'W:\dlls\fake.dll' 0x278 0x279 0x27A "port: port-I/O DLL W:.dlls.fake.dll at 0x278"
 
 finish
