@@ -24,8 +24,8 @@ LPTPORT_API const char* lptport_status_name(int status) {
         return "LPTPORT_OK: success";
     case LPTPORT_E_ARGUMENT:
         return "LPTPORT_E_ARGUMENT: an argument is out of range";
-    case LPTPORT_E_SPEC:
-        return "LPTPORT_E_SPEC: the port text is of no known form";
+    case LPTPORT_E_FORM:
+        return "LPTPORT_E_FORM: the port text is of no known form";
     case LPTPORT_E_NO_PORT:
         return "LPTPORT_E_NO_PORT: no real port was found";
     case LPTPORT_E_PORT:

@@ -51,7 +51,7 @@ template <class Call> int guarded(const char* name, Call&& call) {
     } catch (const Refusal& r) {
         return keep(r.status, r.failure);
     } catch (const lpt::BadPortSpec& e) {
-        return keep(LPTPORT_E_SPEC, e.failure());
+        return keep(LPTPORT_E_FORM, e.failure());
     } catch (const lpt::PortError& e) {
         return keep(LPTPORT_E_PORT, e.failure());
     } catch (const std::bad_alloc&) {

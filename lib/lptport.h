@@ -51,7 +51,7 @@ typedef enum lptport_status {
        unknown flag. Nothing reached the port. */
     LPTPORT_E_ARGUMENT = -1,
     /* The port text is of no known form. Nothing was opened. */
-    LPTPORT_E_SPEC = -2,
+    LPTPORT_E_FORM = -2,
     /* No real port was found, and LPTPORT_OPEN_REAL_ONLY asked not to fall
        back to the simulated port. */
     LPTPORT_E_NO_PORT = -3,

@@ -24,7 +24,7 @@ using Json = nlohmann::ordered_json;
 struct Program {
     CLI::App app{"Reads, writes, watches and tests the PC parallel port.", "lptport"};
     std::function<int()> work;
-    std::string port; // --port SPEC, "" when PARPORT chooses
+    std::string port; // --port PORT, "" when PARPORT chooses
 };
 
 /// A usage error, the one way bad arguments end lptport: one line naming the

@@ -46,7 +46,7 @@ public:
     }
 };
 
-// --port's SPEC: PARPORT's grammar. A value of no known form is a usage
+// --port's PORT: PARPORT's grammar. A value of no known form is a usage
 // error; a port that cannot be found (LPT9) fails when it is opened, as it
 // does from PARPORT.
 const CLI::Validator kPortSpec(
@@ -119,8 +119,8 @@ void declare(Program& program) {
     app.set_version_flag("--version", std::string("lptport ") + LPTPANEL_VERSION,
                          "Print the version and exit");
     app.add_option("-p,--port", program.port,
-                   "Use the port SPEC names, in PARPORT's forms (overrides PARPORT)")
-        ->type_name("SPEC")
+                   "Use PORT, in PARPORT's forms (overrides PARPORT)")
+        ->type_name("PORT")
         ->check(kPortSpec);
     // Generated from these declarations, so it never lags behind them.
     app.add_flag_callback(
@@ -137,7 +137,7 @@ void declare(Program& program) {
                            "are decimal or 0x hex;\n"
                            "times take ns, us, ms or s (each command's help says what a plain "
                            "number is).\n"
-                           "The port is chosen by --port SPEC, else by PARPORT: ") +
+                           "The port is chosen by --port PORT, else by PARPORT: ") +
                kPortForms +
                ".\n'lptport COMMAND --help' tells more of each command.\n"
                "Exit status: 0 done (selftest: every wire good), 1 port failure (selftest: a "

@@ -13,7 +13,7 @@ namespace {
 
 [[noreturn]] void usageError(const QString& what, std::string cause = {}) {
     reportFailure({what.toStdString(), std::move(cause),
-                   "start lptpanel without options, or with --port SPEC, SPEC as PARPORT takes it",
+                   "start lptpanel without options, or with --port PORT, PORT as PARPORT takes it",
                    lpt::kPagePorts},
                   2);
 }
@@ -25,7 +25,7 @@ void takeCommandLine(const QStringList& arguments) {
     parser.setApplicationDescription("The parallel port control panel.");
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption port(
-        {"p", "port"}, "Use the port SPEC (PARPORT's forms, which it overrides).", "SPEC");
+        {"p", "port"}, "Use PORT (PARPORT's forms, which it overrides).", "PORT");
     parser.addOption(port);
     if (!parser.parse(arguments)) {
         QString what = parser.errorText(); // "Unknown option 'x'."
@@ -41,7 +41,7 @@ void takeCommandLine(const QStringList& arguments) {
         return;
     const std::string spec = parser.value(port).toStdString();
     if (spec.empty())
-        usageError("--port needs a SPEC", "it was given an empty one");
+        usageError("--port needs a port", "it was given an empty one");
     try {
         // Only the form is checked here: the port is opened at the first access.
         lpt::parsePortSpec(spec.c_str(), lpt::SpecSource::PortOption);

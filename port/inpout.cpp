@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Out32 and Inp32, the port they open at the first call (parport_spec.cpp
+// Out32 and Inp32, the port they open at the first call (parport.cpp
 // reads PARPORT), and the one failure path every port failure of the
 // programs takes.
 #include "port/inpout.h"

@@ -12,11 +12,11 @@ cause and fix; a bad argument is a ValueError, raised before any port access.
 PARPORT=sim runs a script on the simulated port. See docs/scripting.md.
 """
 
-from .exceptions import PortError, PortSpecError
+from .exceptions import PortError, PortFormError
 from .listing import Listing, PortInfo, ports
 from .parallel import ParallelPort
 from .port import CONTROL, DATA, STATUS, Port
 
 __version__ = "0.1.0"
-__all__ = ["Port", "ParallelPort", "PortError", "PortSpecError", "ports", "Listing", "PortInfo",
+__all__ = ["Port", "ParallelPort", "PortError", "PortFormError", "ports", "Listing", "PortInfo",
            "DATA", "STATUS", "CONTROL"]

@@ -9,11 +9,11 @@ import struct
 import sys
 import threading
 
-from .exceptions import PortError, PortSpecError
+from .exceptions import PortError, PortFormError
 
 PAGE = "docs/scripting.md"
 
-OK, E_ARGUMENT, E_SPEC, E_NO_PORT, E_PORT, E_RESOURCE = 0, -1, -2, -3, -4, -5
+OK, E_ARGUMENT, E_FORM, E_NO_PORT, E_PORT, E_RESOURCE = 0, -1, -2, -3, -4, -5
 OPEN_REAL_ONLY = 1
 PULSE_WAIT = 1
 RESTORE_PREVIOUS = -1
@@ -120,6 +120,6 @@ def failure(status):
     what, cause, fix, page = (_text(lib.lptport_last_error(part)) for part in (1, 2, 3, 4))
     if status == E_ARGUMENT:
         return ValueError(_text(lib.lptport_last_error(0)) or _text(lib.lptport_status_name(status)))
-    if status == E_SPEC:
-        return PortSpecError(what, cause, fix, page, status)
+    if status == E_FORM:
+        return PortFormError(what, cause, fix, page, status)
     return PortError(what or _text(lib.lptport_status_name(status)), cause, fix, page, status)

@@ -20,6 +20,6 @@ class PortError(Exception):
         super().__init__(message)
 
 
-class PortSpecError(PortError, ValueError):
+class PortFormError(PortError, ValueError):
     """A port named in a form that names no port ("LPT1" on Linux, "sim:",
     "COM1"): a bad argument, so also a ValueError. Nothing was opened."""

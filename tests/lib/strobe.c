@@ -1,6 +1,6 @@
 /* SPDX-License-Identifier: MIT */
-/* strobe SPEC BYTE...: the C program of the real-port proofs. Opens the port
-   SPEC names through liblptport ("-": the one PARPORT unset would choose,
+/* strobe PORT BYTE...: the C program of the real-port proofs. Opens the port
+   PORT names through liblptport ("-": the one PARPORT unset would choose,
    refusing the simulated port), names it on stderr, and hands each byte to
    the printer: the byte on the data lines, then STROBE pulsed (control 0x0D
    for 5 us, back to 0x0C, the pulse waited for). Prints the data register
@@ -18,7 +18,7 @@ static int failed(const char* call) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        fprintf(stderr, "usage: strobe SPEC|- BYTE...\n");
+        fprintf(stderr, "usage: strobe PORT|- BYTE...\n");
         return 2;
     }
     lptport_port* port = NULL;

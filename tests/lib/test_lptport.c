@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
 
     /* A spec of no known form: every part of the failure, and no port. */
     lptport_port* bad = a;
-    CHECK(lptport_open("parport0", 0, &bad) == LPTPORT_E_SPEC && bad == NULL);
+    CHECK(lptport_open("parport0", 0, &bad) == LPTPORT_E_FORM && bad == NULL);
     const char *what = lptport_last_error(LPTPORT_ERROR_WHAT),
                *cause = lptport_last_error(LPTPORT_ERROR_CAUSE),
                *fix = lptport_last_error(LPTPORT_ERROR_FIX),

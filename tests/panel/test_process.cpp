@@ -78,7 +78,7 @@ private slots:
                                 << " | " + startUp;
         QTest::newRow("-p") << "-p sim:DIR/other" << false << 1 << "cannot load picture"
                             << " | " + startUp;
-        QTest::newRow("--port, a bad SPEC")
+        QTest::newRow("--port, a bad PORT")
             << "--port sim:" << false << 2
             << "--port sim: is not a port: sim: needs the file that keeps the simulated port"
             << " | ";
