@@ -101,41 +101,6 @@ private slots:
         QVERIFY2(QString::fromStdString(v.fix).contains(QRegularExpression(fix)), v.fix.c_str());
     }
 
-    // Every combination gets one cause and one fix, and a refusal is named
-    // exactly when an installed driver's file is there and a protection is
-    // on: Memory integrity, or the blocklist by its switch or, absent, by
-    // the build's default (on from 22621).
-    void everyCombination() {
-        for (K elevated : {K::Unknown, K::No, K::Yes})
-            for (V state : {V::Unknown, V::Absent, V::Running, V::Stopped, V::Other})
-                for (K file : {K::Unknown, K::No, K::Yes})
-                    for (S hvci : {S::Unknown, S::Absent, S::Off, S::On})
-                        for (S block : {S::Unknown, S::Absent, S::Off, S::On})
-                            for (unsigned build : {0u, kWin10, 22000u, 22621u, kWin11}) {
-                                const DriverFacts f =
-                                    facts(elevated, state, file, hvci, block, build);
-                                const DriverVerdict v = explainDriver(f, "lptpanel.exe");
-                                const bool byDefault = block == S::Absent && build >= 22621;
-                                const bool on = hvci == S::On || block == S::On || byDefault;
-                                const bool refused = (state == V::Stopped || state == V::Other) &&
-                                                     file != K::No && on;
-                                const QString what = describeFacts(f).c_str();
-                                QVERIFY2(v.cause.find("inpoutx64") != std::string::npos &&
-                                             !v.fix.empty(),
-                                         qPrintable(what));
-                                QCOMPARE(v.cause.find("refuses the driver") != std::string::npos,
-                                         refused);
-                                if (!refused)
-                                    continue;
-                                QCOMPARE(v.cause.find("Memory integrity is on") !=
-                                             std::string::npos,
-                                         hvci == S::On);
-                                QCOMPARE(v.fix.find("VulnerableDriverBlocklistEnable=0") !=
-                                             std::string::npos,
-                                         block == S::On || byDefault);
-                            }
-    }
-
     void described_data() {
         QTest::addColumn<DriverFacts>("facts");
         QTest::addColumn<QString>("line");
@@ -143,14 +108,6 @@ private slots:
             << facts(K::No, V::Stopped, K::Yes, S::On, S::Absent, kWin11)
             << "not elevated, service inpoutx64 stopped, inpoutx64.sys present, Memory integrity "
                "on, blocklist switch absent (on by default), build 22631";
-        QTest::newRow("nothing known")
-            << facts(K::Unknown, V::Unknown, K::Unknown, S::Unknown, S::Absent, 0)
-            << "elevation unknown, service inpoutx64 unknown, inpoutx64.sys unknown, Memory "
-               "integrity unknown, blocklist switch absent (default unknown), build unknown";
-        QTest::newRow("Windows 10, never installed")
-            << facts(K::Yes, V::Absent, K::No, S::Absent, S::Off, kWin10)
-            << "elevated, service inpoutx64 not installed, inpoutx64.sys missing, Memory "
-               "integrity not configured, blocklist off, build 19045";
     }
     void described() {
         QFETCH(DriverFacts, facts);
