@@ -92,15 +92,6 @@ private slots:
                    "PARPORT unset: dll (inpoutx64.dll beside lptport.exe, no LPT port in the "
                    "device "
                    "list: 0x378)"};
-        // In a script, the DLL beside liblptport.dll (not beside python.exe) is
-        // loaded by its path.
-        const PortSpec script =
-            windowsUnsetSpec({}, {DefaultDll::Place::BesideLibrary, "inpoutx64.dll", "python.exe",
-                                  "liblptport.dll", "C:\\lab\\inpoutx64.dll"});
-        QTest::newRow("Windows script")
-            << Described([=] { return test::lines(describePorts({}, script)); })
-            << QStringList{"PARPORT unset: dll:C:\\lab\\inpoutx64.dll (inpoutx64.dll beside "
-                           "liblptport.dll, no LPT port in the device list: 0x378)"};
     }
     void described() {
         QFETCH(Described, described);
