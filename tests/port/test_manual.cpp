@@ -73,10 +73,6 @@ private slots:
         QTest::newRow("Windows zip") << "bin"
                                      << "docs/index.html"
                                      << "docs\\windows.html#the-dlls-driver";
-        QTest::newRow("lptport installed")
-            << "bin"
-            << "../share/doc/lptpanel/index.html"
-            << "PREFIX/share/doc/lptpanel/windows.html#the-dlls-driver";
         QTest::newRow("panel installed")
             << "libexec/lptpanel"
             << "../../share/doc/lptpanel/index.html"

