@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The real lptpanel (and panel_script for clicks) as processes on a simulated
 // port: how the program ends, with which status and message, and what it had
-// written to the port by then; and the panel among other writers of its port.
+// written to the port by then.
 #include "port/simulated.h"
 
 #include <QFile>
@@ -10,11 +10,6 @@
 #include <QSaveFile>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <chrono>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -58,7 +53,7 @@ private slots:
     // With swtchoff.gif missing: the pictures are loaded after the four
     // start-up writes and before the first status read; a port file that cannot
     // be opened ends the panel before any port access, and before the pictures.
-    // --port names the port in place of PARPORT; a bad command line ends the
+    // --port names the port in place of PARPORT; a bad PORT ends the
     // panel with status 2 before any port access. The one line (DIR: the
     // folder) names the cause and the fix.
     void failsAtStartUp_data() {
@@ -76,14 +71,10 @@ private slots:
             << " | ";
         QTest::newRow("--port") << "--port sim:DIR/other" << false << 1 << "cannot load picture"
                                 << " | " + startUp;
-        QTest::newRow("-p") << "-p sim:DIR/other" << false << 1 << "cannot load picture"
-                            << " | " + startUp;
         QTest::newRow("--port, a bad PORT")
             << "--port sim:" << false << 2
             << "--port sim: is not a port: sim: needs the file that keeps the simulated port"
             << " | ";
-        QTest::newRow("unknown option") << "--colour red" << false << 2 << "Unknown option 'colour'"
-                                        << " | ";
     }
     void failsAtStartUp() {
         QFETCH(QString, arguments);
@@ -129,47 +120,10 @@ private slots:
         QCOMPARE(panel.port->statusReads(), std::uint64_t(script.section(' ', 0, 0).toInt() - 1));
     }
 
-    void underLoadUntilAPictureBreaks() {
-        // While the panel runs, three processes write as fast as they can for
-        // two seconds, writer k the values 0x20 * (k + 1) + 0..15 in turn (k 2
-        // to the control register), so each value names its writer and place.
-        // They stop together: a lost write shows only in the last round of the
-        // log, and only while writers crowd each other out.
-        using lpt::Register;
+    void aPictureBreaksWhileRunning() {
         PanelProcess panel;
-        const auto& port = panel.port;
         panel.process.start(LPTPANEL_BIN);
-        QVERIFY(QTest::qWaitFor([&] { return port->statusReads() > 0; }, 30000));
-        const std::uint64_t since = port->writeCount(), reads = port->statusReads();
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        pid_t writers[3];
-        for (int k = 0; k < 3; ++k) {
-            if ((writers[k] = ::fork()) != 0)
-                continue; // the child touches only the mapping it inherited
-            for (int i = 0; std::chrono::steady_clock::now() < end; ++i)
-                port->write(k == 2 ? Register::Control : Register::Data, 0x20 * (k + 1) + i % 16);
-            ::_exit(0);
-        }
-        for (int exit = 0; pid_t writer : writers)
-            QVERIFY(::waitpid(writer, &exit, 0) == writer && WIFEXITED(exit) && !WEXITSTATUS(exit));
-        // The panel kept passing (and goes on: it must, to see the picture
-        // broken below).
-        QVERIFY2(port->statusReads() - reads > 100, "the panel stalled under load");
-        // Every entry the log holds since is the panel's (data 0, control 11) or
-        // its writer's next value: nothing torn, nothing lost.
-        int next[3] = {-1, -1, -1};
-        const auto log = port->writesSince(since);
-        QVERIFY(log.size() > 1000);
-        for (const auto& w : log) {
-            if (w.value == (w.reg == Register::Data ? 0 : 11))
-                continue; // the panel's
-            const int k = w.value / 0x20 - 1;
-            QVERIFY2(k >= 0 && k < 3 && (k == 2) == (w.reg == Register::Control) &&
-                         (next[k] < 0 || w.value == next[k]),
-                     qPrintable(QString::number(w.number)));
-            next[k] = (w.value & ~15) | ((w.value + 1) & 15);
-        }
-
+        QVERIFY(QTest::qWaitFor([&] { return panel.port->statusReads() > 1; }, 30000));
         // The lamps show "ledron.bmp" (a fresh port reports 0x7F) and read it
         // at every pass: replaced by a file that is no picture (in one step,
         // QSaveFile renames it into place), it ends the panel.
